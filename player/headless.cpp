@@ -1,0 +1,67 @@
+#include "player/headless.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+
+HeadlessContext::~HeadlessContext() { release(); }
+
+bool HeadlessContext::create(int width, int height) {
+  auto getPlatformDisplay =
+      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+  EGLDisplay display = EGL_NO_DISPLAY;
+  if (getPlatformDisplay) display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+  if (display == EGL_NO_DISPLAY) {
+    error_ = "no EGL surfaceless display (is Mesa's libegl-mesa0 installed?)";
+    return false;
+  }
+  EGLint major = 0, minor = 0;
+  if (!eglInitialize(display, &major, &minor)) {
+    error_ = "eglInitialize failed";
+    return false;
+  }
+  display_ = display;
+  const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                               EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+                               EGL_DEPTH_SIZE, 24, EGL_NONE};
+  EGLConfig config = nullptr;
+  EGLint count = 0;
+  if (!eglChooseConfig(display, attributes, &config, 1, &count) || count < 1) {
+    error_ = "no EGL config with RGBA8, depth 24 and desktop OpenGL";
+    return false;
+  }
+  if (!eglBindAPI(EGL_OPENGL_API)) {
+    error_ = "EGL cannot bind desktop OpenGL";
+    return false;
+  }
+  context_ = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
+  if (context_ == EGL_NO_CONTEXT) {
+    error_ = "eglCreateContext failed";
+    return false;
+  }
+  const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+  surface_ = eglCreatePbufferSurface(display, config, size);
+  if (surface_ == EGL_NO_SURFACE) {
+    error_ = "eglCreatePbufferSurface failed";
+    return false;
+  }
+  if (!eglMakeCurrent(display, surface_, surface_, context_)) {
+    error_ = "eglMakeCurrent failed";
+    return false;
+  }
+  return true;
+}
+
+void HeadlessContext::release() {
+  if (!display_) return;
+  eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  if (surface_) eglDestroySurface(display_, surface_);
+  if (context_) eglDestroyContext(display_, context_);
+  eglTerminate(display_);
+  display_ = context_ = surface_ = nullptr;
+}
+
+std::string HeadlessContext::renderer() const {
+  const char *name = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+  return name ? name : "";
+}

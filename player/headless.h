@@ -1,0 +1,25 @@
+// A GL context without a display: EGL on Mesa's surfaceless platform with a pbuffer to draw into.
+#pragma once
+
+#include <string>
+
+class HeadlessContext {
+ public:
+  HeadlessContext() = default;
+  HeadlessContext(const HeadlessContext &) = delete;
+  HeadlessContext &operator=(const HeadlessContext &) = delete;
+  ~HeadlessContext();
+
+  // Creates a compatibility-profile context with a width × height RGBA pbuffer and 24-bit depth,
+  // and makes it current. On failure returns false with the reason in error().
+  bool create(int width, int height);
+  void release();
+  const std::string &error() const { return error_; }
+  std::string renderer() const;
+
+ private:
+  void *display_ = nullptr;
+  void *context_ = nullptr;
+  void *surface_ = nullptr;
+  std::string error_;
+};

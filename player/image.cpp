@@ -1,0 +1,79 @@
+#include "player/image.h"
+
+#include <GL/gl.h>
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+Image readFramebuffer(int width, int height) {
+  Image image;
+  image.width = width;
+  image.height = height;
+  std::vector<uint8_t> raw(static_cast<size_t>(width) * height * 3);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, raw.data());
+  image.rgb.resize(raw.size());
+  size_t row = static_cast<size_t>(width) * 3;
+  for (int y = 0; y < height; ++y)
+    std::memcpy(&image.rgb[static_cast<size_t>(y) * row], &raw[static_cast<size_t>(height - 1 - y) * row], row);
+  return image;
+}
+
+bool writePng(const std::string &path, const Image &image, std::string *error) {
+  FILE *file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    if (error) *error = std::strerror(errno);
+    return false;
+  }
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!png || !info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    if (error) *error = "cannot encode PNG";
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_compression_level(png, 3);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = 0; y < image.height; ++y) png_write_row(png, const_cast<png_bytep>(image.at(0, y)));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  bool ok = std::fclose(file) == 0;
+  if (!ok && error) *error = std::strerror(errno);
+  return ok;
+}
+
+bool readPng(const std::string &path, Image &image) {
+  png_image decoded;
+  std::memset(&decoded, 0, sizeof decoded);
+  decoded.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&decoded, path.c_str())) return false;
+  decoded.format = PNG_FORMAT_RGB;
+  image.width = static_cast<int>(decoded.width);
+  image.height = static_cast<int>(decoded.height);
+  image.rgb.resize(PNG_IMAGE_SIZE(decoded));
+  bool ok = png_image_finish_read(&decoded, nullptr, image.rgb.data(), 0, nullptr) != 0;
+  png_image_free(&decoded);
+  return ok;
+}
+
+Image downsample(const Image &image, int factor) {
+  Image out;
+  out.width = image.width / factor;
+  out.height = image.height / factor;
+  out.rgb.resize(static_cast<size_t>(out.width) * out.height * 3);
+  for (int y = 0; y < out.height; ++y)
+    for (int x = 0; x < out.width; ++x)
+      for (int c = 0; c < 3; ++c) {
+        int sum = 0;
+        for (int dy = 0; dy < factor; ++dy)
+          for (int dx = 0; dx < factor; ++dx) sum += image.at(x * factor + dx, y * factor + dy)[c];
+        out.at(x, y)[c] = static_cast<uint8_t>(sum / (factor * factor));
+      }
+  return out;
+}

@@ -1,0 +1,27 @@
+// The command line of kandu-player.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class Command { Default, Render, Play, Still, Sheet };
+
+struct Options {
+  Command command = Command::Default;
+  std::string timelinePath;  // empty: the built-in demo
+  std::string pluginPath;    // empty: beside the player
+  std::string outPath;       // empty: the command's default
+  std::string framesDir;
+  int fps = 60;
+  int width = 1024;
+  int height = 768;
+  int64_t from = -1;  // -1: the timeline's start (0)
+  int64_t to = -1;    // -1: the timeline's end
+  int64_t at = -1;
+  bool help = false;
+  bool version = false;
+};
+
+// Parses argv; on a bad option or value returns false with a one-line message.
+bool parseOptions(int argc, char **argv, Options &options, std::string &error);
+const char *usageText();

@@ -1,0 +1,95 @@
+#include "player/plugin.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <dlfcn.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdint>
+
+namespace {
+std::atomic<uint32_t> gHostTime{0};
+std::atomic<bool> gRealTime{false};
+
+uint32_t monotonicMs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+}
+}  // namespace
+
+// The plug-in's millisecond clock asks the host first: a capture makes time run at its frame rate.
+extern "C" __attribute__((visibility("default"))) uint32_t kandu_host_time_ms(void) {
+  return gRealTime ? monotonicMs() : gHostTime.load();
+}
+
+void setHostTime(uint32_t ms) {
+  gRealTime = false;
+  gHostTime = ms;
+}
+void useRealHostTime() { gRealTime = true; }
+
+Plugin::~Plugin() { unload(); }
+
+bool Plugin::load(const std::string &path, std::string &error) {
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) {
+    const char *why = dlerror();
+    error = "cannot load the plug-in " + path + ": " + (why ? why : "unknown error");
+    return false;
+  }
+  struct Need {
+    const char *name;
+    void **slot;
+  } needs[] = {
+      {"InitDLL", reinterpret_cast<void **>(&InitDLL)},       {"FreeDLL", reinterpret_cast<void **>(&FreeDLL)},
+      {"AssignController", reinterpret_cast<void **>(&AssignController)},
+      {"setTimeDLL", reinterpret_cast<void **>(&setTimeDLL)}, {"getBlockInfo", reinterpret_cast<void **>(&getBlockInfo)},
+      {"ExecuteDLL", reinterpret_cast<void **>(&ExecuteDLL)},
+  };
+  for (const Need &need : needs) {
+    *need.slot = dlsym(handle_, need.name);
+    if (!*need.slot) {
+      error = path + " is not a kandu plug-in: it has no export " + need.name;
+      unload();
+      return false;
+    }
+  }
+  return true;
+}
+
+void Plugin::unload() {
+  if (handle_) dlclose(handle_);
+  handle_ = nullptr;
+}
+
+std::string defaultPluginPath() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "libkandu.so";
+  std::string exe(buffer, static_cast<size_t>(n));
+  size_t slash = exe.rfind('/');
+  return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/libkandu.so";
+}
+
+void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, int width, int height, double aspect) {
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(45.0, aspect, 0.5, 1000.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  for (const BlockCall &call : scheduleAt(timeline, timeMs)) {
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    plugin.setTimeDLL(call.timeText.c_str());
+    plugin.getBlockInfo(call.boundsText.c_str());
+    plugin.ExecuteDLL(call.effectText.c_str());
+  }
+}

@@ -1,0 +1,39 @@
+// The plug-in as a host sees it: a shared library with six exports, loaded with dlopen.
+#pragma once
+
+#include <string>
+
+#include "player/timeline.h"
+
+class Plugin {
+ public:
+  typedef void (*TextExport)(const char *);
+  typedef void (*ValueExport)(int);
+
+  ~Plugin();
+  // Loads the library and resolves all six exports by name; false with a one-line reason.
+  bool load(const std::string &path, std::string &error);
+  void unload();
+
+  ValueExport InitDLL = nullptr;
+  ValueExport FreeDLL = nullptr;
+  ValueExport AssignController = nullptr;
+  TextExport setTimeDLL = nullptr;
+  TextExport getBlockInfo = nullptr;
+  TextExport ExecuteDLL = nullptr;
+
+ private:
+  void *handle_ = nullptr;
+};
+
+// The plug-in built beside this program.
+std::string defaultPluginPath();
+
+// One host frame at a time: clear, projection, and for every active block in file order the
+// modelview reset and the three calls. `width` × `height` is the viewport; the picture's aspect
+// stays that of the output so that a small pre-roll viewport draws the same scene.
+void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, int width, int height, double aspect);
+
+// The capture clock the plug-in reads through kandu_host_time_ms.
+void setHostTime(uint32_t ms);
+void useRealHostTime();

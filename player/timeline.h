@@ -1,0 +1,41 @@
+// Timelines: blocks of effect words in milliseconds, and which of them a frame plays.
+//
+// One block per line: START END WORD, e.g. "1000 2000 cube_thing". '#' starts a comment; blank
+// lines are allowed. A block plays at time t when START <= t < END; blocks overlap freely and play
+// in file order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Block {
+  int64_t start = 0;
+  int64_t end = 0;
+  std::string word;
+  int line = 0;
+};
+
+struct Timeline {
+  std::string source;  // the file name, or "<built-in demo>"
+  std::vector<Block> blocks;
+
+  int64_t duration() const;  // the latest end
+};
+
+// Parses a whole timeline; on the first malformed line returns false with "SOURCE:LINE: reason".
+bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error);
+bool loadTimeline(const std::string &path, Timeline &out, std::string &error);
+const Timeline &builtInTimeline();
+
+// The three parameter texts a host sends for one block at one time, in call order.
+struct BlockCall {
+  const Block *block;
+  std::string timeText;   // setTimeDLL
+  std::string boundsText; // getBlockInfo
+  std::string effectText; // ExecuteDLL
+};
+std::vector<BlockCall> scheduleAt(const Timeline &timeline, int64_t timeMs);
+
+// Words that draw a scene (as opposed to pulses, fades and unknown words).
+bool isDrawingWord(const std::string &word);

@@ -1,0 +1,10 @@
+// Real-time playback in a window (GLFW).
+#pragma once
+
+#include "player/options.h"
+#include "player/plugin.h"
+#include "player/timeline.h"
+
+// Loads the plug-in's exports once the window's context is current; returns the exit status.
+int runPlay(Plugin &plugin, const Timeline &timeline, const Options &options);
+bool displayAvailable();
