@@ -1,0 +1,236 @@
+// Every effect word through the exports, called the way a host calls them: the host clears and
+// resets the modelview, then setTimeDLL, getBlockInfo and ExecuteDLL for each active block.
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "host/exports.h"
+#include "intro/testbed.h"
+#include "tests/support/gl_recorder.h"
+#include "tests/support/gl_test.h"
+
+using namespace Kandu;
+using Recorder::count;
+
+namespace {
+// One block of one host frame at `progress` of a 1000 ms block starting at 10000.
+void call(const char *word, float progress) {
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  std::string time = std::to_string(10000 + static_cast<int>(std::lround(progress * 1000)));
+  setTimeDLL(time.c_str());
+  getBlockInfo("10000,11000");
+  ExecuteDLL(word);
+}
+
+void frame(const char *word, float progress) {
+  GLTest::resetView();
+  call(word, progress);
+}
+
+// The intro built, and the renderer with its fonts made (the first frame would make them).
+cTestBed &intro() {
+  GLTest::setClock(0);
+  InitDLL(0);
+  getRenderer();
+  return theIntro();
+}
+
+VorbelScenegraph::baseNode *node(VorbelScenegraph::cRootNode *root, const char *name) { return root->findChild(name); }
+
+struct Shot {
+  const char *word;
+  float progress;
+  const char *golden;
+};
+
+// The pictures compared with the goldens: 256 × 192, box-filtered from 1024 × 768.
+const Shot kShots[] = {
+    {"water_thing", 0.3f, "water_thing"},   {"jumping_bars", 0.4f, "jumping_bars"},
+    {"jumping_bars2", 0.6f, "jumping_bars2"}, {"cube_thing", 0.15f, "cube_thing"},
+    {"morph", 0.45f, "morph"},              {"cube_field", 0.5f, "cube_field"},
+};
+
+void PrintTo(const Shot &shot, std::ostream *os) { *os << shot.word << " at " << shot.progress; }
+
+double compareWithGolden(const Image &picture, const std::string &name, double *bigShare) {
+  std::string path = std::string(KANDU_GOLDEN_DIR) + "/" + name + ".png";
+  if (std::getenv("KANDU_UPDATE_GOLDENS")) writePng(path, picture);
+  Image golden;
+  if (!readPng(path, golden) || golden.width != picture.width || golden.height != picture.height) return 1e9;
+  double sum = 0;
+  int big = 0;
+  for (size_t i = 0; i < picture.rgb.size(); ++i) {
+    int d = std::abs(int(picture.rgb[i]) - int(golden.rgb[i]));
+    sum += d;
+    if (d > 32) ++big;
+  }
+  *bigShare = double(big) / picture.rgb.size();
+  return sum / picture.rgb.size();
+}
+}  // namespace
+
+class EffectPicture : public ::testing::TestWithParam<Shot> {};
+
+TEST_P(EffectPicture, DrawsWhatTheEffectDescribesAndMatchesItsGolden) {
+  const Shot &shot = GetParam();
+  intro();
+  frame(shot.word, shot.progress * 0.5f);  // the first call sets the camera the second one applies
+  EXPECT_NO_GL_ERROR();
+  frame(shot.word, shot.progress);
+  EXPECT_NO_GL_ERROR();
+  Image picture = GLTest::grab();
+  GLTest::keep(picture, std::string("effect_") + shot.word);
+  EXPECT_GT(GLTest::litPixels(picture), 10000) << shot.word << " drew (almost) nothing";
+  double bigShare = 0;
+  double mean = compareWithGolden(downsample(picture, 4), shot.golden, &bigShare);
+  EXPECT_LT(mean, 1.5) << shot.word << ": mean channel difference from tests/golden/" << shot.golden << ".png";
+  EXPECT_LT(bigShare, 0.005) << shot.word << ": share of channels off by more than 32";
+}
+
+INSTANTIATE_TEST_SUITE_P(Effects, EffectPicture, ::testing::ValuesIn(kShots),
+                         [](const testing::TestParamInfo<Shot> &info) { return std::string(info.param.word); });
+
+TEST(Effects, WordsWithoutABlockDrawNothingAndOnlyApplyTheCamera) {
+  intro();
+  for (const char *word : {"jumping_bars3", "no_such_effect", "", "distort"}) {
+    GLTest::resetView();
+    Recorder::start();
+    call(word, 0.5f);
+    auto calls = Recorder::stop();
+    EXPECT_EQ(Recorder::names(calls), (std::vector<std::string>{"glMatrixMode", "glLoadIdentity", "gluLookAt"}))
+        << word;
+    EXPECT_EQ(GLTest::litPixels(GLTest::grab()), 0) << word;
+  }
+}
+
+TEST(Effects, TheFrameNeverClears) {
+  intro();
+  for (const char *word : {"water_thing", "jumping_bars", "cube_thing", "morph", "cube_field", "fade"}) {
+    Recorder::start();
+    call(word, 0.5f);
+    EXPECT_EQ(count(Recorder::stop(), "glClear"), 0) << word;
+  }
+}
+
+TEST(Effects, StateLeftBehindByEachEffect) {
+  cTestBed &bed = intro();
+  frame("water_thing", 0.5f);
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_T));
+  EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+  GLint mode;
+  glGetTexGeniv(GL_S, GL_TEXTURE_GEN_MODE, &mode);
+  EXPECT_EQ(mode, GL_EYE_LINEAR);
+  cColor4 c = node(bed.waterScene, Names::water1)->color;
+  EXPECT_FLOAT_EQ(c.r, 0.25f);
+  EXPECT_FLOAT_EQ(c.a, 1.0f);
+
+  for (const char *bars : {"jumping_bars", "jumping_bars2"}) {
+    glEnable(GL_TEXTURE_GEN_S);
+    frame(bars, 0.5f);
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE)) << bars;
+    EXPECT_FALSE(glIsEnabled(GL_BLEND)) << bars;
+    EXPECT_FALSE(glIsEnabled(GL_LIGHTING)) << bars;
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S)) << bars;
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    EXPECT_EQ(colour[0], 1.0f);
+    EXPECT_EQ(colour[3], 1.0f);
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_EQ(clear[3], 1.0f);
+  }
+  frame("cube_thing", 0.5f);
+  EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
+  frame("cube_field", 0.5f);
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  EXPECT_NO_GL_ERROR();
+}
+
+TEST(Effects, CubeThingTurnsCubeOneWithTheProgress) {
+  cTestBed &bed = intro();
+  // The host's example: time 1500 in the block 1000 to 2000.
+  setTimeDLL("1500");
+  getBlockInfo("1000,2000");
+  ExecuteDLL("cube_thing");
+  VorbelScenegraph::baseNode *cube = node(bed.cubeScene, Names::cube1);
+  EXPECT_EQ(cube->rotationAngle, 500.0f);
+  EXPECT_EQ(cube->rotationAxis.x, 1.0f);
+  EXPECT_EQ(cube->rotationAxis.z, 0.7f);
+  EXPECT_EQ(getCamera()->eye.z, -10.0f);
+  call("cube_thing", 0.0f);
+  EXPECT_EQ(cube->rotationAngle, 0.0f);
+  call("cube_thing", 1.0f);
+  EXPECT_EQ(cube->rotationAngle, 1000.0f);
+}
+
+TEST(Effects, LightPulseDecaysWithTheProgress) {
+  intro();
+  call("light", 0.0f);
+  EXPECT_EQ(pulses().light, 8.0f);
+  call("jumping_bars3", 0.0f);
+  EXPECT_EQ(pulses().light, 8.0f);
+  call("jumping_bars3", 0.5f);
+  EXPECT_FLOAT_EQ(pulses().light, 7.7f);
+  call("jumping_bars2", 0.0f);
+  EXPECT_FLOAT_EQ(getCamera()->eye.y, 12.7f);  // the bars' camera rises with the pulse
+}
+
+TEST(Effects, RotatePulseGoesBelowZeroForOneCall) {
+  cTestBed &bed = intro();
+  pulses().rotate = 0.1f;
+  call("jumping_bars", 1.0f);
+  EXPECT_FLOAT_EQ(pulses().rotate, -0.6f);
+  EXPECT_FLOAT_EQ(getCamera()->eye.y, 40.6f);
+  EXPECT_FLOAT_EQ(node(bed.towerScene, Names::tower)->rotationAngle, -0.6f);
+  call("jumping_bars3", 0.2f);
+  EXPECT_EQ(pulses().rotate, 0.0f);
+  call("rotate", 0.9f);
+  EXPECT_EQ(pulses().rotate, 8.0f);
+}
+
+TEST(Effects, SecondBarsBeforeTheFirstDrawUnrotated) {
+  cTestBed &bed = intro();
+  call("jumping_bars2", 0.5f);
+  VorbelScenegraph::baseNode *tower = node(bed.towerScene, Names::tower);
+  EXPECT_EQ(tower->rotationAngle, 0.0f);
+  EXPECT_EQ(tower->position.x, -35.0f);
+  call("jumping_bars", 0.5f);
+  EXPECT_EQ(tower->position.x, -16.0f);
+  EXPECT_EQ(tower->rotationAxis.y, 1.0f);
+}
+
+TEST(Effects, VibrateKicksTheCubeFieldOnlyWhenCalm) {
+  cTestBed &bed = intro();
+  call("vibrate", 0.1f);
+  EXPECT_EQ(bed.cubeField->distortion, 40.0f);
+  bed.cubeField->distortion = 12.0f;
+  call("vibrate", 0.1f);
+  EXPECT_EQ(bed.cubeField->distortion, 12.0f);
+}
+
+TEST(Effects, FadeDarkensTowardsBlackAcrossTheBlock) {
+  intro();
+  GLTest::resetView();
+  call("cube_thing", 0.0f);
+  call("cube_thing", 0.0f);
+  Image bright = GLTest::grab();
+  GLTest::resetView();
+  call("cube_thing", 0.0f);
+  call("fade", 0.5f);
+  Image half = GLTest::grab();
+  GLTest::resetView();
+  call("cube_thing", 0.0f);
+  call("fade", 1.0f);
+  Image black = GLTest::grab();
+  int centre = bright.at(512, 384)[0];
+  EXPECT_GT(centre, 200);
+  EXPECT_NEAR(half.at(512, 384)[0], centre / 2, 3);
+  EXPECT_EQ(GLTest::litPixels(black, 2), 0);
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  EXPECT_NO_GL_ERROR();
+}

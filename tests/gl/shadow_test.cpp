@@ -1,0 +1,141 @@
+// The shadow-mapping steps and the shadowed traversal on the real driver.
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <GL/glu.h>
+
+#include "renderer/camera.h"
+#include "renderer/renderer.h"
+#include "renderer/shadow.h"
+#include "scenegraph/node.h"
+#include "tests/support/gl_recorder.h"
+#include "tests/support/gl_test.h"
+
+using Recorder::count;
+using Recorder::named;
+
+namespace {
+class CountingNode : public VorbelScenegraph::baseNode {
+ public:
+  void render(float) override {
+    ++renders;
+    glPushMatrix();
+    getRenderer()->drawCube();
+    glPopMatrix();
+  }
+  int renders = 0;
+};
+}  // namespace
+
+TEST(Shadow, PrepareComputesMatricesAndCreatesTheDepthTextureOnce) {
+  GLTest::resetView();
+  cShadowMapState s;
+  s.lightPosition = makeVector(0, 5, 1);
+  s.cameraPosition = makeVector(0, 2, 6);
+  glTranslatef(1, 2, 3);
+  GLfloat before[16], after[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, before);
+  Recorder::start();
+  prepareShadowMap(&s);
+  prepareShadowMap(&s);
+  auto calls = Recorder::stop();
+  glGetFloatv(GL_MODELVIEW_MATRIX, after);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(before[i], after[i]);
+  EXPECT_EQ(count(calls, "glGenTextures"), 1);
+  EXPECT_EQ(s.textureCreated, 1);
+  glBindTexture(GL_TEXTURE_2D, s.depthTexture);
+  GLint w, format, minFilter, wrap;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
+  EXPECT_EQ(w, 512);
+  EXPECT_EQ(format, GL_DEPTH_COMPONENT);
+  EXPECT_EQ(minFilter, GL_NEAREST);
+  EXPECT_EQ(wrap, GL_CLAMP);
+  // The light's projection is gluPerspective(45, 1, 2, 8) on identity.
+  glPushMatrix();
+  glLoadIdentity();
+  gluPerspective(45, 1, 2, 8);
+  GLfloat expected[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, expected);
+  glPopMatrix();
+  for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(s.lightProjection[i], expected[i]);
+  EXPECT_TRUE(glIsEnabled(GL_NORMALIZE));
+  EXPECT_NO_GL_ERROR();
+  glDisable(GL_CULL_FACE);
+}
+
+TEST(Shadow, ProjectionGeneratesFourPlanesInOrder) {
+  cShadowMapState s;
+  prepareShadowMap(&s);
+  Recorder::start();
+  beginShadowProjection(&s);
+  auto calls = Recorder::stop();
+  auto planes = named(calls, "glTexGenfv");
+  ASSERT_EQ(planes.size(), 4u);
+  const GLenum coords[4] = {GL_S, GL_T, GL_R, GL_Q};
+  const GLenum gens[4] = {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R, GL_TEXTURE_GEN_Q};
+  cMatrix4 t = multiply(multiply(shadowBiasMatrix(), s.lightProjection), s.lightView);
+  for (int i = 0; i < 4; ++i) {
+    size_t at = 0;
+    while (!(calls[at].name == "glTexGenfv" && calls[at].args[0] == coords[i])) ++at;
+    EXPECT_EQ(calls[at - 1].name, "glTexGeni");
+    EXPECT_EQ(calls[at - 1].args[0], coords[i]);
+    EXPECT_EQ(calls[at + 1].name, "glEnable");
+    EXPECT_EQ(calls[at + 1].args[0], gens[i]);
+    EXPECT_FLOAT_EQ(planes[i].args[2], t[i]);
+    EXPECT_FLOAT_EQ(planes[i].args[5], t[12 + i]);
+  }
+  GLint compare, func;
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE_ARB, &compare);
+  glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_FUNC_ARB, &func);
+  EXPECT_EQ(compare, GL_COMPARE_R_TO_TEXTURE_ARB);
+  EXPECT_EQ(func, GL_LEQUAL);
+  EXPECT_TRUE(glIsEnabled(GL_ALPHA_TEST));
+  EXPECT_NO_GL_ERROR();
+  for (GLenum g : gens) glDisable(g);
+  glDisable(GL_ALPHA_TEST);
+  glDisable(GL_TEXTURE_2D);
+}
+
+TEST(Shadow, ShadowedNodeDrawsItsChildrenThreeTimesAndCleansUp) {
+  GLTest::resetView();
+  cCamera camera;
+  camera.setEye(0, 3, 6);
+  setCamera(&camera);
+  cLight light;
+  light.setPosition(0, 5, 2);
+  setLight(&light);
+  VorbelScenegraph::cRootNode root;
+  CountingNode child;
+  static const char kChild[] = "child";
+  root.addChild(kChild, &child);
+  root.shadowed = 1;
+  gluLookAt(0, 3, 6, 0, 0, 0, 0, 1, 0);
+  root.render(0.5f);
+  EXPECT_EQ(child.renders, 3);
+  for (GLenum g : {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R, GL_TEXTURE_GEN_Q, GL_ALPHA_TEST})
+    EXPECT_FALSE(glIsEnabled(g));
+  EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+  EXPECT_EQ(root.shadow.cameraPosition.z, 6.0f);
+  EXPECT_EQ(root.shadow.lightPosition.y, 5.0f);
+  Image picture = GLTest::grab();
+  GLTest::keep(picture, "shadowed_cube");
+  EXPECT_GT(GLTest::litPixels(picture, 384, 256, 640, 512), 1000);  // the lit cube
+  GLuint texture = root.shadow.depthTexture;
+  root.render(0.5f);
+  EXPECT_EQ(root.shadow.depthTexture, texture);
+  EXPECT_EQ(child.renders, 6);
+  EXPECT_NO_GL_ERROR();
+  setCamera(nullptr);
+  setLight(nullptr);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_CULL_FACE);
+}
+
+TEST(Shadow, UnshadowedEmptyRootChangesNothing) {
+  VorbelScenegraph::cRootNode root;
+  Recorder::start();
+  root.render(0.3f);
+  EXPECT_TRUE(Recorder::stop().empty());
+}

@@ -1,0 +1,33 @@
+// The headless GL test bed: one EGL context on Mesa's surfaceless platform (llvmpipe), a
+// 1024 × 768 pbuffer, made current before the first test; helpers to look at what was drawn.
+#pragma once
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "player/image.h"
+
+namespace GLTest {
+
+const int kWidth = 1024;
+const int kHeight = 768;
+
+// Resets the state the tests rely on: viewport, 45° projection, identity modelview, cleared.
+void resetView();
+// Pixels whose RGB differs from the clear colour (black) by more than `threshold`.
+int litPixels(const Image &image, int x0, int y0, int x1, int y1, int threshold = 8);
+int litPixels(const Image &image, int threshold = 8);
+Image grab();
+// Writes the picture under $KANDU_TEST_PICTURES (when set) for looking at it.
+void keep(const Image &image, const std::string &name);
+int modelviewDepth();
+
+// The plug-in's clock as the tests drive it.
+void setClock(uint32_t ms);
+
+}  // namespace GLTest
+
+#define EXPECT_NO_GL_ERROR() EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR))

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include "intro/intro.h"
+#include "intro/pointerlist.h"
+#include "renderer/texture.h"
+
+namespace {
+struct Named {
+  const char *name;
+};
+
+class CountingMaterial : public Vorbel::baseMaterial {
+ public:
+  explicit CountingMaterial(std::string *log, char tag) : log_(log), tag_(tag) {}
+  void apply() override { *log_ += std::string("+") + tag_; }
+  void unapply() override { *log_ += std::string("-") + tag_; }
+
+ private:
+  std::string *log_;
+  char tag_;
+};
+}  // namespace
+
+TEST(PointerList, AppendsGrowByOneInOrder) {
+  cPointerList list;
+  int a, b, c;
+  EXPECT_EQ(list.items, nullptr);
+  list.append(&a);
+  list.append(&b);
+  list.append(&c);
+  ASSERT_EQ(list.count, 3);
+  EXPECT_EQ(list.at(0), &a);
+  EXPECT_EQ(list.at(1), &b);
+  EXPECT_EQ(list.at(2), &c);
+  EXPECT_EQ(list.first(), &a);
+}
+
+TEST(PointerList, FindByNameComparesNamePointers) {
+  static const char kName[] = "same";
+  char copy[] = "same";
+  Named first{kName}, second{kName}, other{copy};
+  cPointerList list;
+  EXPECT_EQ(list.findByName(kName), nullptr);
+  list.append(&other);
+  list.append(&first);
+  list.append(&second);
+  EXPECT_EQ(list.findByName(kName), &first);
+  EXPECT_EQ(list.findByName(copy), &other);
+  EXPECT_EQ(list.findByName("nothing"), nullptr);
+}
+
+TEST(PointerList, MaterialsSwitchOnAndOffFrontToBack) {
+  std::string log;
+  CountingMaterial a(&log, 'a'), b(&log, 'b');
+  cPointerList list;
+  list.append(&a);
+  list.append(&b);
+  list.applyAll();
+  list.removeAll();
+  EXPECT_EQ(log, "+a+b-a-b");
+}
+
+TEST(Registries, CreateNamedRecords) {
+  cPointerList tracks, lights;
+  static const char kTrack[] = "t";
+  cKeyframeTrack *t = addTrack(tracks, kTrack);
+  EXPECT_EQ(tracks.findByName(kTrack), t);
+  EXPECT_EQ(findSceneLight(lights), nullptr);
+  cLight *light = addSceneLight(lights);
+  EXPECT_EQ(findSceneLight(lights), light);
+  EXPECT_STREQ(light->name, "scene1_light");
+}
+
+TEST(CurrentObjects, CameraAndLightAreCreatedOnceThenReplaced) {
+  cCamera *camera = getCamera();
+  EXPECT_EQ(getCamera(), camera);
+  cCamera mine;
+  setCamera(&mine);
+  EXPECT_EQ(getCamera(), &mine);
+  cLight *light = getLight();
+  EXPECT_EQ(getLight(), light);
+  cLight other;
+  setLight(&other);
+  EXPECT_EQ(getLight(), &other);
+  setCamera(nullptr);
+  setLight(nullptr);
+}
+
+TEST(Light, PositionIsDirectionalAndPresetsFillTheMaterial) {
+  cLight light;
+  light.setPosition(1, 2, 3);
+  cVector3 p = light.getPosition();
+  EXPECT_EQ(p.x, 1);
+  EXPECT_EQ(p.y, 2);
+  EXPECT_EQ(p.z, 3);
+  EXPECT_EQ(light.position[3], 0.0f);
+  light.selectMaterial();
+  EXPECT_EQ(light.material.preset, 2);
+  EXPECT_FLOAT_EQ(light.material.ambient.g, 0.0745f);
+  EXPECT_FLOAT_EQ(light.material.shininess, 51.2f);
+  light.material.setPreset(0);
+  EXPECT_EQ(light.material.preset, 0);
+  EXPECT_FLOAT_EQ(light.material.shininess, 51.2f);  // the values stay, apply is off
+  light.setAmbient(makeColor(0.1f, 0.2f, 0.3f, 0.9f));
+  EXPECT_FLOAT_EQ(light.ambient[2], 0.3f);
+}
