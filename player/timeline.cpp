@@ -36,7 +36,7 @@ bool parseTimeline(const std::string &text, const std::string &source, Timeline 
   std::string line;
   int number = 0;
   auto fail = [&](const std::string &why) {
-    error = source + ":" + std::to_string(number) + ": " + why;
+    error = source + (number > 0 ? ":" + std::to_string(number) : std::string()) + ": " + why;
     return false;
   };
   while (std::getline(lines, line)) {
@@ -60,7 +60,7 @@ bool parseTimeline(const std::string &text, const std::string &source, Timeline 
   }
   if (timeline.blocks.empty()) {
     number = 0;
-    return fail("no blocks");
+    return fail("the timeline has no blocks");
   }
   out = std::move(timeline);
   return true;

@@ -1,0 +1,260 @@
+// kandu-player end to end: the real binary, the real plug-in, headless.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "player/capture.h"
+#include "player/image.h"
+
+namespace {
+struct Outcome {
+  int status;
+  std::string output;
+};
+
+Outcome run(const std::string &arguments) {
+  std::string command = std::string(KANDU_PLAYER) + " " + arguments + " 2>&1";
+  Outcome result{-1, ""};
+  FILE *pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+class Workspace {
+ public:
+  Workspace() {
+    char pattern[] = "/tmp/kandu-cli-XXXXXX";
+    dir_ = mkdtemp(pattern);
+  }
+  ~Workspace() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  std::string path(const std::string &name) const { return dir_ + "/" + name; }
+  std::string write(const std::string &name, const std::string &text) const {
+    std::ofstream(path(name)) << text;
+    return path(name);
+  }
+
+ private:
+  std::string dir_;
+};
+
+int countFrames(const std::string &dir) {
+  int n = 0;
+  while (access((dir + "/frame_" + std::string(6 - std::to_string(n).size(), '0') + std::to_string(n) + ".png").c_str(),
+                F_OK) == 0)
+    ++n;
+  return n;
+}
+
+std::string frameName(const std::string &dir, int k) {
+  char name[32];
+  std::snprintf(name, sizeof name, "/frame_%06d.png", k);
+  return dir + name;
+}
+
+Image load(const std::string &path) {
+  Image image;
+  EXPECT_TRUE(readPng(path, image)) << path;
+  return image;
+}
+
+int lit(const Image &image) {
+  int n = 0;
+  for (size_t i = 0; i < image.rgb.size(); i += 3)
+    if (image.rgb[i] > 8 || image.rgb[i + 1] > 8 || image.rgb[i + 2] > 8) ++n;
+  return n;
+}
+
+const std::string kSmall = " --size 256x192 ";
+}  // namespace
+
+TEST(Cli, HelpAndVersion) {
+  Outcome help = run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("usage: kandu-player [render|play|still|sheet]"), std::string::npos);
+  Outcome version = run("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output.rfind("kandu-player ", 0), 0u);
+}
+
+TEST(Cli, BadOptionsAndTimelinesExitTwoWithOneError) {
+  Workspace ws;
+  std::string bad = ws.write("bad.timeline", "0 1000 morph\n1000 500 cube_thing\n");
+  struct Case {
+    std::string args;
+    std::string error;
+  } cases[] = {
+      {"--nope", "kandu-player: unknown option --nope"},
+      {"render --fps 0", "kandu-player: --fps wants"},
+      {"still", "kandu-player: still needs --at MS"},
+      {"render " + bad + " --frames " + ws.path("f"), "kandu-player: " + bad + ":2: block ends at 500"},
+      {"render " + ws.path("missing.timeline"), "kandu-player: " + ws.path("missing.timeline") + ": cannot open"},
+  };
+  for (const Case &c : cases) {
+    Outcome r = run(c.args);
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_EQ(r.output.rfind(c.error, 0), 0u) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+  }
+  EXPECT_EQ(access(ws.path("f").c_str(), F_OK), -1);  // nothing rendered from a bad timeline
+}
+
+TEST(Cli, MissingOrForeignPluginExitsTwo) {
+  Workspace ws;
+  Outcome missing = run("still --at 0 --plugin " + ws.path("nothing.so") + " --out " + ws.path("a.png"));
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.output.rfind("kandu-player: cannot load the plug-in " + ws.path("nothing.so"), 0), 0u)
+      << missing.output;
+  Outcome foreign = run("still --at 0 --plugin libm.so.6 --out " + ws.path("a.png"));
+  EXPECT_EQ(foreign.status, 2);
+  EXPECT_NE(foreign.output.find("is not a kandu plug-in: it has no export"), std::string::npos) << foreign.output;
+}
+
+TEST(Cli, RenderWritesEveryFrameAsPng) {
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", "0 500 cube_thing\n");
+  Outcome r = run("render " + timeline + kSmall + "--fps 30 --frames " + ws.path("frames"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(countFrames(ws.path("frames")), 15);
+  Image first = load(frameName(ws.path("frames"), 14));
+  EXPECT_EQ(first.width, 256);
+  EXPECT_EQ(first.height, 192);
+  EXPECT_GT(lit(first), 1000);
+  Outcome range = run("render " + timeline + kSmall + "--fps 60 --from 100 --to 150 --frames " + ws.path("range"));
+  ASSERT_EQ(range.status, 0) << range.output;
+  EXPECT_EQ(countFrames(ws.path("range")), 3);
+}
+
+TEST(Cli, RenderToVideoHasTheFramesAndSize) {
+  if (!onPath("ffmpeg") || !onPath("ffprobe")) GTEST_SKIP() << "ffmpeg is not installed";
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", "0 1000 morph\n");
+  Outcome r = run("render " + timeline + kSmall + "--fps 25 --out " + ws.path("v/out.mp4"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  FILE *probe = popen(("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                       "stream=nb_read_frames,width,height -of csv=p=0 '" + ws.path("v/out.mp4") + "'").c_str(), "r");
+  char line[128] = {};
+  ASSERT_NE(fgets(line, sizeof line, probe), nullptr);
+  pclose(probe);
+  EXPECT_EQ(std::string(line), "256,192,25\n");
+}
+
+TEST(Cli, StillOfADrawingEffectAndOfNothing) {
+  Workspace ws;
+  std::string bars = ws.write("bars.timeline", "0 2000 jumping_bars\n");
+  Outcome r = run("still " + bars + kSmall + "--at 1000 --out " + ws.path("bars.png"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_GT(lit(load(ws.path("bars.png"))), 5000);
+  std::string nothing = ws.write("nothing.timeline", "0 2000 jumping_bars3\n");
+  r = run("still " + nothing + kSmall + "--at 1000 --out " + ws.path("nothing.png"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(lit(load(ws.path("nothing.png"))), 0);
+}
+
+TEST(Cli, SheetHasOneThumbnailPerDrawingBlock) {
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", "0 1000 cube_thing\n0 1000 rotate\n1000 2000 morph\n2000 2400 cube_field\n");
+  Outcome r = run("sheet " + timeline + " --out " + ws.path("sheet.png"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("(3 thumbnails)"), std::string::npos) << r.output;
+  Image sheet = load(ws.path("sheet.png"));
+  EXPECT_EQ(sheet.width, 4 * (256 + 8) + 8);
+  EXPECT_EQ(sheet.height, 192 + 28 + 16);
+}
+
+TEST(Capture, TwoRendersAreByteIdentical) {
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline",
+                                  "0 600 water_thing\n300 900 cube_field\n400 420 vibrate\n600 620 vibrate\n");
+  for (const char *dir : {"a", "b"}) {
+    Outcome r = run("render " + timeline + kSmall + "--frames " + ws.path(dir));
+    ASSERT_EQ(r.status, 0) << r.output;
+  }
+  ASSERT_EQ(countFrames(ws.path("a")), 54);
+  for (int k = 0; k < 54; ++k) {
+    Image a = load(frameName(ws.path("a"), k)), b = load(frameName(ws.path("b"), k));
+    ASSERT_EQ(a.rgb, b.rgb) << "frame " << k;
+  }
+}
+
+TEST(Capture, VibrateShuddersForTheSameFramesAtSixtyFps) {
+  Workspace ws;
+  std::string kicked = ws.write("kicked.timeline", "0 400 cube_field\n100 120 vibrate\n");
+  std::string calm = ws.write("calm.timeline", "0 400 cube_field\n");
+  ASSERT_EQ(run("render " + kicked + kSmall + "--frames " + ws.path("kicked")).status, 0);
+  ASSERT_EQ(run("render " + calm + kSmall + "--frames " + ws.path("calm")).status, 0);
+  // The kick lands after the cube field drew at 100 ms; from then the field's clock advances by the
+  // capture's frame times and the distortion falls by 0.4 per millisecond. Every frame with a
+  // distortion other than 0 differs from the calm capture: cubes move while it is positive, and
+  // the links move once more on the frame where it dips below zero.
+  CaptureRange range{0, 400, 60};
+  std::set<int> expected;
+  float distortion = 0, last = 0;
+  for (int k = 0; k < range.frameCount(); ++k) {
+    float now = static_cast<float>(range.frameTime(k));
+    float delta = now - last;
+    distortion = distortion > 0 ? static_cast<float>(distortion - delta * 0.4) : 0.0f;
+    if (distortion != 0) expected.insert(k);
+    last = now;
+    if (range.frameTime(k) >= 100 && range.frameTime(k) < 120 && distortion == 0) distortion = 40;
+  }
+  std::set<int> shuddering;
+  for (int k = 0; k < range.frameCount(); ++k)
+    if (load(frameName(ws.path("kicked"), k)).rgb != load(frameName(ws.path("calm"), k)).rgb) shuddering.insert(k);
+  EXPECT_EQ(shuddering, expected);
+  EXPECT_EQ(expected.size(), 7u);
+  EXPECT_EQ(*expected.begin(), 7);
+}
+
+TEST(Capture, StillEqualsTheRenderedFrameInsideAWaterBlock) {
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", "0 1000 water_thing\n200 800 morph\n");
+  ASSERT_EQ(run("render " + timeline + kSmall + "--frames " + ws.path("frames")).status, 0);
+  Outcome r = run("still " + timeline + kSmall + "--at 500 --out " + ws.path("still.png"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  Image frame = load(frameName(ws.path("frames"), 30));  // 30 × 1000 / 60 = 500 ms
+  Image still = load(ws.path("still.png"));
+  EXPECT_EQ(frame.rgb, still.rgb);
+  EXPECT_NE(frame.rgb, load(frameName(ws.path("frames"), 29)).rgb);
+}
+
+TEST(Cli, PlayOpensAWindowUnderX) {
+  if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("import")) GTEST_SKIP() << "Xvfb, xdotool or ImageMagick missing";
+  Workspace ws;
+  std::string display = ":" + std::to_string(90 + getpid() % 100);
+  std::string xvfb = "Xvfb " + display + " -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & echo $!";
+  FILE *start = popen(xvfb.c_str(), "r");
+  char pid[32] = {};
+  ASSERT_NE(fgets(pid, sizeof pid, start), nullptr);
+  pclose(start);
+  usleep(800000);
+  std::string env = "DISPLAY=" + display + " ";
+  std::string player = env + KANDU_PLAYER + " play --plugin " + KANDU_PLUGIN + " > " + ws.path("play.log") + " 2>&1 & echo $!";
+  FILE *p = popen(player.c_str(), "r");
+  char playerPid[32] = {};
+  ASSERT_NE(fgets(playerPid, sizeof playerPid, p), nullptr);
+  pclose(p);
+  sleep(3);
+  std::system((env + "import -window root " + ws.path("screen.png") + " >/dev/null 2>&1").c_str());
+  std::system((env + "xdotool search --name kandu windowactivate --sync key q >/dev/null 2>&1").c_str());
+  bool quit = false;
+  for (int i = 0; i < 50 && !quit; ++i) {
+    usleep(100000);
+    quit = std::system(("kill -0 " + std::string(playerPid) + " 2>/dev/null").c_str()) != 0;
+  }
+  std::system(("kill " + std::string(playerPid) + " " + std::string(pid) + " 2>/dev/null").c_str());
+  EXPECT_TRUE(quit) << "the player did not quit on Q";
+  Image screen;
+  ASSERT_TRUE(readPng(ws.path("screen.png"), screen));
+  EXPECT_GT(lit(screen), 20000);  // the water fills the window
+}

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "player/capture.h"
+#include "player/options.h"
+
+namespace {
+bool parse(std::vector<const char *> args, Options &o, std::string &error) {
+  args.insert(args.begin(), "kandu-player");
+  return parseOptions(static_cast<int>(args.size()), const_cast<char **>(args.data()), o, error);
+}
+}  // namespace
+
+TEST(Options, DefaultsAndAFullCommandLine) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parse({}, o, error));
+  EXPECT_EQ(o.command, Command::Default);
+  EXPECT_EQ(o.fps, 60);
+  EXPECT_EQ(o.width, 1024);
+  EXPECT_EQ(o.height, 768);
+  Options full;
+  ASSERT_TRUE(parse({"render", "my.timeline", "--fps", "30", "--size", "640x480", "--from", "1000", "--to", "2000",
+                     "--frames", "dir", "--plugin", "p.so"},
+                    full, error))
+      << error;
+  EXPECT_EQ(full.command, Command::Render);
+  EXPECT_EQ(full.timelinePath, "my.timeline");
+  EXPECT_EQ(full.fps, 30);
+  EXPECT_EQ(full.width, 640);
+  EXPECT_EQ(full.height, 480);
+  EXPECT_EQ(full.from, 1000);
+  EXPECT_EQ(full.to, 2000);
+  EXPECT_EQ(full.framesDir, "dir");
+  EXPECT_EQ(full.pluginPath, "p.so");
+  Options still;
+  ASSERT_TRUE(parse({"still", "--at", "1500", "--out", "a.png"}, still, error)) << error;
+  EXPECT_EQ(still.at, 1500);
+}
+
+TEST(Options, BadOptionsAndValuesAreOneClearError) {
+  struct Case {
+    std::vector<const char *> args;
+    const char *error;
+  } cases[] = {
+      {{"--bogus"}, "unknown option --bogus"},
+      {{"--fps", "0"}, "--fps wants a whole number from 1 to 1000"},
+      {{"--fps", "sixty"}, "--fps wants"},
+      {{"--fps"}, "option --fps needs a value"},
+      {{"--size", "1024"}, "--size wants WIDTHxHEIGHT"},
+      {{"--size", "0x10"}, "--size wants"},
+      {{"--from", "-5"}, "--from wants a time in milliseconds"},
+      {{"--from", "2000", "--to", "1000"}, "--to must be after --from"},
+      {{"still"}, "still needs --at MS"},
+      {{"render", "--at", "5"}, "--at belongs to still"},
+      {{"still", "--at", "5", "--frames", "d"}, "--frames belongs to render"},
+      {{"a.timeline", "b.timeline"}, "unexpected argument 'b.timeline'"},
+  };
+  for (const Case &c : cases) {
+    Options o;
+    std::string error;
+    EXPECT_FALSE(parse(c.args, o, error)) << c.error;
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << "got: " << error;
+  }
+}
+
+TEST(CaptureRange, FrameCountAndTimes) {
+  CaptureRange r{0, 1000, 60};
+  EXPECT_EQ(r.frameCount(), 60);
+  EXPECT_EQ(r.frameTime(0), 0);
+  EXPECT_EQ(r.frameTime(1), 16);
+  EXPECT_EQ(r.frameTime(30), 500);
+  CaptureRange partial{100, 150, 60};
+  EXPECT_EQ(partial.frameCount(), 3);  // ceil(50 × 60 / 1000)
+  EXPECT_EQ(partial.frameTime(2), 133);
+  CaptureRange odd{0, 1001, 24};
+  EXPECT_EQ(odd.frameCount(), 25);
+}

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "player/timeline.h"
+
+namespace {
+Timeline parse(const std::string &text) {
+  Timeline t;
+  std::string error;
+  EXPECT_TRUE(parseTimeline(text, "t.timeline", t, error)) << error;
+  return t;
+}
+
+std::string parseError(const std::string &text) {
+  Timeline t;
+  std::string error;
+  EXPECT_FALSE(parseTimeline(text, "bad.timeline", t, error)) << text;
+  return error;
+}
+}  // namespace
+
+TEST(Timeline, BlocksCommentsAndBlankLines) {
+  Timeline t = parse("# a demo\n\n0 1000 water_thing   # the water\n  500\t700  rotate\n\n");
+  ASSERT_EQ(t.blocks.size(), 2u);
+  EXPECT_EQ(t.blocks[0].start, 0);
+  EXPECT_EQ(t.blocks[0].end, 1000);
+  EXPECT_EQ(t.blocks[0].word, "water_thing");
+  EXPECT_EQ(t.blocks[0].line, 3);
+  EXPECT_EQ(t.blocks[1].word, "rotate");
+  EXPECT_EQ(t.blocks[1].line, 4);
+  EXPECT_EQ(t.duration(), 1000);
+}
+
+TEST(Timeline, MalformedLinesNameTheFileAndLine) {
+  struct Case {
+    const char *text;
+    const char *error;
+  } cases[] = {
+      {"0 1000\n", "bad.timeline:1: expected 'START END WORD'"},
+      {"0 1000 morph extra\n", "bad.timeline:1: expected 'START END WORD'"},
+      {"# ok\n-5 1000 morph\n", "bad.timeline:2: start '-5' is not a time"},
+      {"0 1e3 morph\n", "bad.timeline:1: end '1e3' is not a time"},
+      {"0 99999999999 morph\n", "bad.timeline:1: end '99999999999' is not a time"},
+      {"1000 1000 morph\n", "bad.timeline:1: block ends at 1000, not after its start 1000"},
+      {"2000 1000 morph\n", "bad.timeline:1: block ends at 1000"},
+      {"0 1000 morph,cube\n", "bad.timeline:1: effect word 'morph,cube'"},
+      {"\n# nothing\n", "bad.timeline: the timeline has no blocks"},
+  };
+  for (const Case &c : cases) {
+    std::string error = parseError(c.text);
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << "got: " << error;
+  }
+}
+
+TEST(Timeline, ScheduleHasTheActiveBlocksInFileOrderWithTheirTexts) {
+  Timeline t = parse("0 2000 cube_field\n1000 1100 vibrate\n0 500 morph\n");
+  auto at = [&](int64_t ms) {
+    std::vector<std::string> words;
+    for (const BlockCall &c : scheduleAt(t, ms)) words.push_back(c.block->word);
+    return words;
+  };
+  EXPECT_EQ(at(0), (std::vector<std::string>{"cube_field", "morph"}));
+  EXPECT_EQ(at(499), (std::vector<std::string>{"cube_field", "morph"}));
+  EXPECT_EQ(at(500), (std::vector<std::string>{"cube_field"}));
+  EXPECT_EQ(at(1050), (std::vector<std::string>{"cube_field", "vibrate"}));
+  EXPECT_EQ(at(1100), (std::vector<std::string>{"cube_field"}));
+  EXPECT_TRUE(at(2000).empty());
+  auto calls = scheduleAt(t, 1050);
+  EXPECT_EQ(calls[1].timeText, "1050");
+  EXPECT_EQ(calls[1].boundsText, "1000,1100");
+  EXPECT_EQ(calls[1].effectText, "vibrate");
+}
+
+TEST(Timeline, BuiltInDemoShowsEveryWordForAboutAMinute) {
+  const Timeline &demo = builtInTimeline();
+  ASSERT_FALSE(demo.blocks.empty());
+  EXPECT_GE(demo.duration(), 50000);
+  EXPECT_LE(demo.duration(), 70000);
+  std::set<std::string> words;
+  for (const Block &b : demo.blocks) words.insert(b.word);
+  for (const char *w : {"cube_thing", "water_thing", "jumping_bars", "jumping_bars2", "jumping_bars3", "morph",
+                        "cube_field", "vibrate", "light", "rotate", "fade"})
+    EXPECT_EQ(words.count(w), 1u) << w;
+  // It ends on a fade.
+  const Block *last = nullptr;
+  for (const Block &b : demo.blocks)
+    if (b.word == "fade") last = &b;
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->end, demo.duration());
+}
+
+TEST(Timeline, DrawingWords) {
+  EXPECT_TRUE(isDrawingWord("morph"));
+  EXPECT_TRUE(isDrawingWord("jumping_bars2"));
+  EXPECT_FALSE(isDrawingWord("jumping_bars3"));
+  EXPECT_FALSE(isDrawingWord("rotate"));
+  EXPECT_FALSE(isDrawingWord("fade"));
+}
