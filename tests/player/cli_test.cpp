@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <algorithm>
 #include <set>
 #include <string>
@@ -228,33 +229,44 @@ TEST(Capture, StillEqualsTheRenderedFrameInsideAWaterBlock) {
   EXPECT_NE(frame.rgb, load(frameName(ws.path("frames"), 29)).rgb);
 }
 
+// Starts a shell command in the background and returns its process id.
+std::string startBackground(const std::string &command) {
+  FILE *p = popen((command + " & echo $!").c_str(), "r");
+  char pid[32] = {};
+  if (!p || !fgets(pid, sizeof pid, p)) return "";
+  pclose(p);
+  std::string id(pid);
+  id.erase(id.find_last_not_of(" \n") + 1);
+  return id;
+}
+
+bool running(const std::string &pid) { return std::system(("kill -0 " + pid + " 2>/dev/null").c_str()) == 0; }
+
 TEST(Cli, PlayOpensAWindowUnderX) {
   if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("import")) GTEST_SKIP() << "Xvfb, xdotool or ImageMagick missing";
   Workspace ws;
   std::string display = ":" + std::to_string(90 + getpid() % 100);
-  std::string xvfb = "Xvfb " + display + " -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 & echo $!";
-  FILE *start = popen(xvfb.c_str(), "r");
-  char pid[32] = {};
-  ASSERT_NE(fgets(pid, sizeof pid, start), nullptr);
-  pclose(start);
-  usleep(800000);
+  std::string xvfb = startBackground("Xvfb " + display + " -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1");
+  ASSERT_FALSE(xvfb.empty());
+  usleep(1000000);
   std::string env = "DISPLAY=" + display + " ";
-  std::string player = env + KANDU_PLAYER + " play --plugin " + KANDU_PLUGIN + " > " + ws.path("play.log") + " 2>&1 & echo $!";
-  FILE *p = popen(player.c_str(), "r");
-  char playerPid[32] = {};
-  ASSERT_NE(fgets(playerPid, sizeof playerPid, p), nullptr);
-  pclose(p);
-  sleep(3);
+  std::string player = startBackground(env + KANDU_PLAYER + " play --plugin " + KANDU_PLUGIN + " >" +
+                                       ws.path("play.log") + " 2>&1");
+  sleep(4);
+  bool wasRunning = running(player);
   std::system((env + "import -window root " + ws.path("screen.png") + " >/dev/null 2>&1").c_str());
-  std::system((env + "xdotool search --name kandu windowactivate --sync key q >/dev/null 2>&1").c_str());
+  std::system((env + "xdotool search --name kandu windowfocus key q >/dev/null 2>&1").c_str());
   bool quit = false;
   for (int i = 0; i < 50 && !quit; ++i) {
     usleep(100000);
-    quit = std::system(("kill -0 " + std::string(playerPid) + " 2>/dev/null").c_str()) != 0;
+    quit = !running(player);
   }
-  std::system(("kill " + std::string(playerPid) + " " + std::string(pid) + " 2>/dev/null").c_str());
+  std::system(("kill " + player + " " + xvfb + " 2>/dev/null").c_str());
+  std::ifstream log(ws.path("play.log"));
+  std::string said((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(wasRunning) << "the player ended early: " << said;
   EXPECT_TRUE(quit) << "the player did not quit on Q";
   Image screen;
   ASSERT_TRUE(readPng(ws.path("screen.png"), screen));
-  EXPECT_GT(lit(screen), 20000);  // the water fills the window
+  EXPECT_GT(lit(screen), 20000) << "the window shows nothing";
 }

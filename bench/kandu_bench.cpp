@@ -1,0 +1,96 @@
+// kandu_bench: how long the intro takes on the headless driver at 1024 × 768.
+//
+//   build/bench/kandu_bench                          all benchmarks
+//   build/bench/kandu_bench --benchmark_filter=Effect
+//
+// Frame times include glFinish, so they are what a window or a capture waits for.
+#include <GL/gl.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "player/headless.h"
+#include "player/plugin.h"
+#include "player/timeline.h"
+
+namespace {
+const int kWidth = 1024, kHeight = 768;
+
+struct Host {
+  HeadlessContext context;
+  Plugin plugin;
+  double initMs = 0;
+  bool ready = false;
+
+  Host() {
+    std::string error;
+    if (!context.create(kWidth, kHeight) || !plugin.load(KANDU_PLUGIN, error)) {
+      std::fprintf(stderr, "kandu_bench: %s%s\n", context.error().c_str(), error.c_str());
+      return;
+    }
+    setHostTime(0);
+    auto start = std::chrono::steady_clock::now();
+    plugin.InitDLL(0);
+    glFinish();
+    initMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    ready = true;
+  }
+};
+
+Host &host() {
+  static Host h;
+  return h;
+}
+
+void BM_InitDLL(benchmark::State &state) {
+  Host &h = host();
+  if (!h.ready) return state.SkipWithError("no headless GL context or plug-in");
+  for (auto _ : state) state.SetIterationTime(h.initMs / 1000.0);  // InitDLL runs once per process
+  state.counters["ms"] = h.initMs;
+}
+BENCHMARK(BM_InitDLL)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// One effect word as a host plays it: a 10 s block, a frame every 16 ms.
+void BM_Effect(benchmark::State &state, const char *word) {
+  Host &h = host();
+  if (!h.ready) return state.SkipWithError("no headless GL context or plug-in");
+  Timeline timeline;
+  std::string error;
+  parseTimeline(std::string("0 10000 ") + word + "\n", "bench", timeline, error);
+  int64_t t = 0;
+  for (auto _ : state) {
+    setHostTime(static_cast<uint32_t>(t));
+    renderFrame(h.plugin, timeline, t, kWidth, kHeight, double(kWidth) / kHeight);
+    glFinish();
+    t = (t + 16) % 10000;
+  }
+}
+BENCHMARK_CAPTURE(BM_Effect, water_thing, "water_thing")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, jumping_bars, "jumping_bars")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, jumping_bars2, "jumping_bars2")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, cube_thing, "cube_thing")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, morph, "morph")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Effect, cube_field, "cube_field")->Unit(benchmark::kMillisecond);
+
+// Every frame of the default demo at 60 fps, rendered and finished but not read back or encoded.
+void BM_DemoRenderOnly(benchmark::State &state) {
+  Host &h = host();
+  if (!h.ready) return state.SkipWithError("no headless GL context or plug-in");
+  const Timeline &demo = builtInTimeline();
+  int64_t frames = (demo.duration() * 60 + 999) / 1000;
+  for (auto _ : state) {
+    for (int64_t k = 0; k < frames; ++k) {
+      int64_t t = k * 1000 / 60;
+      setHostTime(static_cast<uint32_t>(t));
+      renderFrame(h.plugin, demo, t, kWidth, kHeight, double(kWidth) / kHeight);
+      glFinish();
+    }
+  }
+  state.counters["frames"] = static_cast<double>(frames);
+}
+BENCHMARK(BM_DemoRenderOnly)->Iterations(1)->Unit(benchmark::kSecond);
+}  // namespace
+
+BENCHMARK_MAIN();

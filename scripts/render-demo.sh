@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine, builds kandu and renders the default demo headless into out/:
+# out/kandu.mp4 (or out/frames/ without ffmpeg) and the contact sheet out/sheet.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-debian.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKANDU_TESTS=OFF -DKANDU_BENCH=OFF >/dev/null
+cmake --build build -j "$(nproc)"
+build/kandu-player render "$@"
+build/kandu-player sheet --out out/sheet.png

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine, builds kandu with its tests and runs them all.
+#   scripts/test.sh              the plain build (build/)
+#   scripts/test.sh --sanitize   the AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-debian.sh
+
+dir=build
+flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-asan
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DKANDU_SANITIZE=ON -DKANDU_BENCH=OFF)
+fi
+cmake -S . -B "$dir" "${flags[@]}" >/dev/null
+cmake --build "$dir" -j "$(nproc)"
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
