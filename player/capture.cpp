@@ -51,14 +51,15 @@ namespace {
 class FrameSink {
  public:
   virtual ~FrameSink() = default;
-  virtual bool write(int64_t index, const Image &image, std::string &error) = 0;
+  virtual bool write(int64_t index, const RawFrame &frame, std::string &error) = 0;
   virtual bool finish(std::string &error) = 0;
 };
 
 class PngFrames : public FrameSink {
  public:
   explicit PngFrames(std::string dir) : dir_(std::move(dir)) {}
-  bool write(int64_t index, const Image &image, std::string &error) override {
+  bool write(int64_t index, const RawFrame &frame, std::string &error) override {
+    Image image = toImage(frame);
     char name[32];
     std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(index));
     std::string why;
@@ -76,18 +77,23 @@ class FfmpegVideo : public FrameSink {
  public:
   bool open(const std::string &path, int width, int height, int fps, std::string &error) {
     path_ = path;
-    std::string command = "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt rgb24 -s " +
+    std::string command = "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
                           std::to_string(width) + "x" + std::to_string(height) + " -framerate " + std::to_string(fps) +
-                          " -i - -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p -movflags +faststart '" +
+                          " -i - -c:v libx264 -preset ultrafast -threads 1 -crf 18 -pix_fmt yuv420p -movflags +faststart '" +
                           path + "'";
     pipe_ = popen(command.c_str(), "w");
     if (!pipe_) error = "cannot start ffmpeg";
     return pipe_ != nullptr;
   }
-  bool write(int64_t, const Image &image, std::string &error) override {
-    if (std::fwrite(image.rgb.data(), 1, image.rgb.size(), pipe_) == image.rgb.size()) return true;
-    error = "ffmpeg stopped taking frames for " + path_;
-    return false;
+  // Rows go out top row first; GL hands them over bottom row first.
+  bool write(int64_t, const RawFrame &frame, std::string &error) override {
+    size_t row = static_cast<size_t>(frame.width) * 4;
+    for (int y = frame.height - 1; y >= 0; --y)
+      if (std::fwrite(&frame.bgra[static_cast<size_t>(y) * row], 1, row, pipe_) != row) {
+        error = "ffmpeg stopped taking frames for " + path_;
+        return false;
+      }
+    return true;
   }
   bool finish(std::string &error) override {
     int status = pclose(pipe_);
@@ -112,11 +118,11 @@ class FrameWriter {
   explicit FrameWriter(FrameSink &sink) : sink_(sink), worker_([this] { run(); }) {}
   ~FrameWriter() { close(); }
 
-  bool push(int64_t index, Image image) {
+  bool push(int64_t index, RawFrame frame) {
     std::unique_lock<std::mutex> lock(mutex_);
     space_.wait(lock, [this] { return queue_.size() < 4 || failed_; });
     if (failed_) return false;
-    queue_.push_back({index, std::move(image)});
+    queue_.push_back({index, std::move(frame)});
     ready_.notify_one();
     return true;
   }
@@ -136,7 +142,7 @@ class FrameWriter {
  private:
   void run() {
     for (;;) {
-      std::pair<int64_t, Image> item;
+      std::pair<int64_t, RawFrame> item;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         ready_.wait(lock, [this] { return !queue_.empty() || closed_; });
@@ -158,7 +164,7 @@ class FrameWriter {
   FrameSink &sink_;
   std::mutex mutex_;
   std::condition_variable ready_, space_;
-  std::deque<std::pair<int64_t, Image>> queue_;
+  std::deque<std::pair<int64_t, RawFrame>> queue_;
   bool closed_ = false;
   bool failed_ = false;
   std::string error_;
@@ -253,7 +259,7 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o) 
   bool ok = true;
   for (int64_t k = 0; k < frames && ok; ++k) {
     renderAt(plugin, timeline, range.frameTime(k), o.width, o.height, aspectOf(o));
-    ok = writer.push(k, readFramebuffer(o.width, o.height));
+    ok = writer.push(k, readRawFrame(o.width, o.height));
     progress.update(k + 1);
   }
   ok = writer.close() && ok;

@@ -1,25 +1,41 @@
 #include "player/image.h"
 
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <png.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-Image readFramebuffer(int width, int height) {
+RawFrame readRawFrame(int width, int height) {
+  RawFrame frame;
+  frame.width = width;
+  frame.height = height;
+  frame.bgra.resize(static_cast<size_t>(width) * height * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, frame.bgra.data());
+  return frame;
+}
+
+Image toImage(const RawFrame &frame) {
   Image image;
-  image.width = width;
-  image.height = height;
-  std::vector<uint8_t> raw(static_cast<size_t>(width) * height * 3);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, raw.data());
-  image.rgb.resize(raw.size());
-  size_t row = static_cast<size_t>(width) * 3;
-  for (int y = 0; y < height; ++y)
-    std::memcpy(&image.rgb[static_cast<size_t>(y) * row], &raw[static_cast<size_t>(height - 1 - y) * row], row);
+  image.width = frame.width;
+  image.height = frame.height;
+  image.rgb.resize(static_cast<size_t>(frame.width) * frame.height * 3);
+  for (int y = 0; y < frame.height; ++y) {
+    const uint8_t *src = &frame.bgra[static_cast<size_t>(frame.height - 1 - y) * frame.width * 4];
+    uint8_t *dst = image.at(0, y);
+    for (int x = 0; x < frame.width; ++x, src += 4, dst += 3) {
+      dst[0] = src[2];
+      dst[1] = src[1];
+      dst[2] = src[0];
+    }
+  }
   return image;
 }
+
+Image readFramebuffer(int width, int height) { return toImage(readRawFrame(width, height)); }
 
 bool writePng(const std::string &path, const Image &image, std::string *error) {
   FILE *file = std::fopen(path.c_str(), "wb");

@@ -14,7 +14,17 @@ struct Image {
   const uint8_t *at(int x, int y) const { return &rgb[3 * (static_cast<size_t>(y) * width + x)]; }
 };
 
-// Reads the current read buffer (bottom row first in GL) into a top-row-first image.
+// A frame as GL hands it out fastest: BGRA bytes, bottom row first.
+struct RawFrame {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> bgra;
+};
+
+RawFrame readRawFrame(int width, int height);
+Image toImage(const RawFrame &frame);
+
+// Reads the current read buffer into a top-row-first RGB image.
 Image readFramebuffer(int width, int height);
 
 // Writes an 8-bit RGB PNG; false with errno-style reason on failure.
