@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKANDU_TESTS=OFF -DKANDU_BENCH=OFF >/dev/null
-cmake --build build -j "$(nproc)"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$(nproc)" --target kandu-player
 build/kandu-player render "$@"
 build/kandu-player sheet --out out/sheet.png

@@ -2,16 +2,21 @@
 # Sets up a fresh Debian machine, builds kandu with its tests and runs them all.
 #   scripts/test.sh              the plain build (build/)
 #   scripts/test.sh --sanitize   the AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/)
+# The plain run also builds kandu.dll and proves it under Wine (scripts/test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 
 dir=build
-flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+flags=(-DCMAKE_BUILD_TYPE=Release -DKANDU_TESTS=ON -DKANDU_BENCH=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
-  flags=(-DCMAKE_BUILD_TYPE=Debug -DKANDU_SANITIZE=ON -DKANDU_BENCH=OFF)
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DKANDU_SANITIZE=ON -DKANDU_TESTS=ON -DKANDU_BENCH=OFF)
 fi
 cmake -S . -B "$dir" "${flags[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+
+if [ "$dir" = build ]; then
+  scripts/test-windows.sh
+fi
