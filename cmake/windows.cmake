@@ -1,12 +1,5 @@
 # kandu.dll for 32-bit Windows hosts, and the Windows test host that proves it.
-set(KANDU_WIN32_SOURCES
-  host/params.cpp host/effects.cpp host/exports.cpp
-  intro/pointerlist.cpp intro/intro.cpp intro/keyframes.cpp intro/testbed_init.cpp intro/testbed_frame.cpp
-  renderer/camera.cpp renderer/renderer.cpp renderer/font.cpp renderer/primitives.cpp
-  renderer/extensions.cpp renderer/texture.cpp renderer/shadow.cpp
-  scenegraph/node.cpp scenegraph/cubething.cpp scenegraph/water.cpp scenegraph/tower.cpp
-  scenegraph/morph.cpp scenegraph/cubefield.cpp
-  texgen/texturedata.cpp texgen/plasma.cpp texgen/perlin.cpp texgen/stack.cpp
+set(KANDU_WIN32_SOURCES ${KANDU_PORTABLE_SOURCES}
   platform/win32_gl.cpp platform/win32_notice.cpp platform/win32_time.cpp platform/win32_font.cpp
   platform/win32_entry.cpp
 )
