@@ -77,7 +77,7 @@ class FfmpegVideo : public FrameSink {
  public:
   bool open(const std::string &path, int width, int height, int fps, std::string &error) {
     path_ = path;
-    std::string command = "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
+    std::string command = "nice -n 10 ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
                           std::to_string(width) + "x" + std::to_string(height) + " -framerate " + std::to_string(fps) +
                           " -i - -c:v libx264 -preset ultrafast -threads 1 -crf 18 -pix_fmt yuv420p -movflags +faststart '" +
                           path + "'";
@@ -111,8 +111,8 @@ class FfmpegVideo : public FrameSink {
   std::string path_;
 };
 
-// Encoding runs on a worker thread while the next frames render; the queue is short so that memory
-// stays bounded when the encoder is the slower side.
+// Encoding runs on a worker thread while the next frames render. Up to 16 frames wait (about 50 MB
+// at 1024 × 768), enough for the encoder to catch up in cheap stretches, bounded when it is slower.
 class FrameWriter {
  public:
   explicit FrameWriter(FrameSink &sink) : sink_(sink), worker_([this] { run(); }) {}
@@ -120,7 +120,7 @@ class FrameWriter {
 
   bool push(int64_t index, RawFrame frame) {
     std::unique_lock<std::mutex> lock(mutex_);
-    space_.wait(lock, [this] { return queue_.size() < 4 || failed_; });
+    space_.wait(lock, [this] { return queue_.size() < 16 || failed_; });
     if (failed_) return false;
     queue_.push_back({index, std::move(frame)});
     ready_.notify_one();
