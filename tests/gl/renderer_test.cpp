@@ -2,12 +2,31 @@
 // cube and the bitmap fonts.
 #include <GL/gl.h>
 #include <GL/glu.h>
+#include <fontconfig/fontconfig.h>
+
+#include <cstdlib>
 
 #include "renderer/renderer.h"
 #include "tests/support/gl_recorder.h"
 #include "tests/support/gl_test.h"
 
 using Recorder::count;
+
+namespace {
+// How far the glyph list of character c moves the raster position.
+float rasterAdvance(GLuint listBase, char c) {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, GLTest::kWidth, 0, GLTest::kHeight, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glRasterPos2i(100, 100);
+  glCallList(listBase + static_cast<GLuint>(c - 32));
+  GLfloat position[4];
+  glGetFloatv(GL_CURRENT_RASTER_POSITION, position);
+  return position[0] - 100.0f;
+}
+}  // namespace
 using Recorder::named;
 using Recorder::names;
 
@@ -51,6 +70,22 @@ TEST(Renderer, GlyphListsDrawText) {
   GLTest::keep(picture, "font");
   EXPECT_GT(GLTest::litPixels(picture, 90, 630, 260, 690), 100);
   EXPECT_EQ(GLTest::litPixels(picture, 400, 0, 1024, 400), 0);
+  EXPECT_NO_GL_ERROR();
+}
+
+TEST(Renderer, WithoutAnyInstalledFontTheListsStayEmptyAndTheFontIsCreated) {
+  setenv("FONTCONFIG_FILE", KANDU_TEST_SUPPORT_DIR "/no-fonts.conf", 1);
+  FcInitReinitialize();
+  cFont font;
+  font.create("Verdana", 20, 0, 0);
+  unsetenv("FONTCONFIG_FILE");
+  FcInitReinitialize();
+  EXPECT_EQ(font.created, 1);
+  EXPECT_NE(font.listBase, 0u);
+  EXPECT_EQ(rasterAdvance(font.listBase, 'W'), 0.0f);  // the list names exist, but hold no glyph
+  cFont installed;
+  installed.create("Verdana", 20, 0, 0);
+  EXPECT_GT(rasterAdvance(installed.listBase, 'W'), 5.0f);
   EXPECT_NO_GL_ERROR();
 }
 
