@@ -11,6 +11,7 @@
 #include "scenegraph/tower.h"
 #include "scenegraph/water.h"
 #include "tests/support/gl_recorder.h"
+#include "tests/support/logging_material.h"
 #include "tests/support/gl_test.h"
 
 using namespace VorbelScenegraph;
@@ -32,17 +33,6 @@ void lookFrom(double x, double y, double z) {
   GLTest::resetView();
   gluLookAt(x, y, z, 0, 0, 0, 0, 1, 0);
 }
-
-class LoggingMaterial : public Vorbel::baseMaterial {
- public:
-  explicit LoggingMaterial(std::string *log, char tag) : log_(log), tag_(tag) {}
-  void apply() override { *log_ += std::string("+") + tag_; }
-  void unapply() override { *log_ += std::string("-") + tag_; }
-
- private:
-  std::string *log_;
-  char tag_;
-};
 
 class MarkerNode : public baseNode {
  public:

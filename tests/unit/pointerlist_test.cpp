@@ -3,21 +3,11 @@
 #include "intro/intro.h"
 #include "intro/pointerlist.h"
 #include "renderer/texture.h"
+#include "tests/support/logging_material.h"
 
 namespace {
 struct Named {
   const char *name;
-};
-
-class CountingMaterial : public Vorbel::baseMaterial {
- public:
-  explicit CountingMaterial(std::string *log, char tag) : log_(log), tag_(tag) {}
-  void apply() override { *log_ += std::string("+") + tag_; }
-  void unapply() override { *log_ += std::string("-") + tag_; }
-
- private:
-  std::string *log_;
-  char tag_;
 };
 }  // namespace
 
@@ -51,7 +41,7 @@ TEST(PointerList, FindByNameComparesNamePointers) {
 
 TEST(PointerList, MaterialsSwitchOnAndOffFrontToBack) {
   std::string log;
-  CountingMaterial a(&log, 'a'), b(&log, 'b');
+  LoggingMaterial a(&log, 'a'), b(&log, 'b');
   cPointerList list;
   list.append(&a);
   list.append(&b);
