@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/export.h"
 #include "tests/windows/shots.h"
 
 namespace {
-typedef void(__stdcall *TextExport)(const char *);
-typedef void(__stdcall *ValueExport)(int);
+// __stdcall for 32-bit hosts; 64-bit Windows has one calling convention.
+typedef void(KANDU_CALL *TextExport)(const char *);
+typedef void(KANDU_CALL *ValueExport)(int);
 
 uint32_t gClock = 0;
 int gPassed = 0, gFailed = 0;
