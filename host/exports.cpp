@@ -3,6 +3,8 @@
 #include "host/effects.h"
 #include "host/params.h"
 #include "intro/testbed.h"
+#include "intro/types.h"
+#include "platform/platform.h"
 
 namespace Kandu {
 
@@ -28,7 +30,12 @@ void computeBlockProgress(HostState &state) {
 
 using namespace Kandu;
 
-KANDU_EXPORT void KANDU_CALL InitDLL(int) { gIntro.init(); }
+// Everything init builds goes to the current GL context; without one the upload would crash inside
+// GLU, so InitDLL waits for a host that has made its context current.
+KANDU_EXPORT void KANDU_CALL InitDLL(int) {
+  if (!KanduPlatform::currentDrawable()) return;
+  gIntro.init();
+}
 
 KANDU_EXPORT void KANDU_CALL FreeDLL(int) {}
 

@@ -1,16 +1,6 @@
 #include "host/params.h"
 
-#include <cmath>
-#include <limits>
-
 namespace Kandu {
-
-int32_t truncToInt(double value) {
-  if (std::isnan(value)) return 0;
-  if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-  if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
 
 void cParamStream::loadParams(const char *text) {
   input.str(std::string());
@@ -35,7 +25,9 @@ void cParamStream::nextField() {
 template <typename T> T cParamStream::convertField(T fallback) {
   T value = fallback;
   conversion << field;
-  conversion >> value;  // leaves the default on a field without a value, saturates on overflow
+  // The standard extraction stores 0 or the type's limit when it fails (no value, or a number out
+  // of range); a failed field keeps its default instead.
+  if (!(conversion >> value)) value = fallback;
   conversion.str(std::string());
   conversion.clear();
   return value;

@@ -1,9 +1,11 @@
 // Parameter stream — the comma-separated text every export receives.
 //
 // Field 0 is the text before the first comma, field i the text after the i-th comma. Each read
-// converts one field to a word, an integer or a float, skipping leading blanks and converting the
-// longest valid prefix; a missing or unreadable field reads as "", 0 or 0.0. Integers that do not
-// fit saturate at the 32-bit limits.
+// converts one field to a word, an integer or a float with the standard formatted extraction:
+// leading blanks are skipped and the conversion stops at the first character that cannot continue
+// the value, so "12.7" reads as the integer 12 and "-3e2x" as the float -300. A field that is
+// missing, does not start with a value, ends inside one ("1e", "1.5e", "5e+") or holds a number out
+// of the type's range reads as its default: "", 0 or 0.0.
 #pragma once
 
 #include <cstdint>
@@ -29,9 +31,5 @@ class cParamStream {
   std::string field;
   std::stringstream conversion{std::ios::in | std::ios::out};
 };
-
-// Float to 32-bit integer, truncating toward zero; NaN gives 0 and values beyond the range
-// saturate, so that no parameter text can make the conversion undefined.
-int32_t truncToInt(double value);
 
 }  // namespace Kandu

@@ -1,7 +1,7 @@
 // platform — the few things the plug-in needs from the operating system.
 //
 // The intro talks to OpenGL directly, but a handful of services differ between Windows and the
-// POSIX systems: fetching a GL entry point by name, a blocking notice for the user, the
+// POSIX systems: fetching a GL entry point by name, a notice for the user, the
 // multimedia timer, and glyph bitmaps for the bitmap fonts. Everything else in the library is
 // portable and calls these functions; posix_*.cpp and win32_*.cpp implement them.
 #pragma once
@@ -15,8 +15,9 @@ typedef void (*GLProc)();
 // Address of a GL entry point (wglGetProcAddress on Windows); null when the driver has none.
 GLProc getGLProcAddress(const char *name);
 
-// A notice the user must acknowledge (a modal message box on Windows, one line on stderr
-// elsewhere). On POSIX the same notice is shown once per process.
+// A notice for the user: on Windows a modal message box the user must acknowledge; on POSIX one
+// line on standard error ("caption: text"), which blocks nothing. Shown on every call; callers
+// that want it once keep their own flag.
 void showBlockingNotice(const char *caption, const char *text);
 
 // timeBeginPeriod(1): ask for a 1 ms timer resolution for the rest of the process.

@@ -1,4 +1,5 @@
-// The blocking notice: without a desktop to block, one line on standard error, once per process.
+// The notice: a plug-in in a headless host has no desktop to block, so it is one line on standard
+// error, written every time it is asked for (the caller decides how often that is).
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -6,9 +7,6 @@
 namespace KanduPlatform {
 
 void showBlockingNotice(const char *caption, const char *text) {
-  static bool shown = false;
-  if (shown) return;
-  shown = true;
   std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
   std::fflush(stderr);
 }

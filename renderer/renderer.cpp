@@ -2,7 +2,7 @@
 
 #include <GL/gl.h>
 
-#include "host/params.h"
+#include "intro/types.h"
 
 namespace {
 cRenderer *gRenderer = nullptr;

@@ -4,7 +4,7 @@
 #include <GL/glext.h>
 #include <GL/glu.h>
 
-#include "host/params.h"
+#include "intro/types.h"
 
 void cMatrix4::makeIdentity() {
   for (float &v : m) v = 0.0f;

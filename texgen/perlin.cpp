@@ -2,7 +2,7 @@
 // weighted by its cell size, summed as integers into grey.
 #include <cmath>
 
-#include "host/params.h"
+#include "intro/types.h"
 #include "texgen/texturedata.h"
 
 namespace Kandu {

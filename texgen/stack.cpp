@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "host/params.h"
+#include "intro/types.h"
 
 namespace {
 const char kStackName[] = "tex1";

@@ -8,6 +8,7 @@
 #include "host/exports.h"
 #include "host/params.h"
 #include "intro/testbed.h"
+#include "player/headless.h"
 
 using namespace Kandu;
 
@@ -18,8 +19,6 @@ float progressFor(const char *time, const char *bounds) {
   return hostState().blockProgress;
 }
 }  // namespace
-
-TEST(Exports, ProgressBeforeAnyBlockIsZero) { EXPECT_EQ(hostState().blockProgress, 0.0f); }
 
 TEST(Exports, BlockProgressIsElapsedOverLengthUnclamped) {
   EXPECT_FLOAT_EQ(progressFor("1500", "1000,2000"), 0.5f);
@@ -54,20 +53,34 @@ TEST(Exports, HostileTextsAreHarmless) {
     float p = hostState().blockProgress;
     EXPECT_TRUE(p == p) << "progress is NaN for " << (text ? std::string(text).substr(0, 40) : "null");
   }
-  setTimeDLL("99999999999");
-  EXPECT_EQ(hostState().currentTime, 2147483647);
+  // Numbers the extraction cannot hold read as 0; floats that were read saturate on conversion.
+  setTimeDLL("3000000000");
+  EXPECT_EQ(hostState().currentTime, 0);
+  setTimeDLL("1500");
+  getBlockInfo("1e40,2000");
+  EXPECT_EQ(hostState().blockStart, 0);
+  EXPECT_FLOAT_EQ(hostState().blockProgress, 0.75f);
   getBlockInfo("-1e30,1e30");
   EXPECT_EQ(hostState().blockStart, INT32_MIN);
   EXPECT_EQ(hostState().blockEnd, INT32_MAX);
 }
 
-TEST(Exports, ExecuteBeforeInitDrawsNothingAndLeavesPulsesAlone) {
+// The one test in this binary that makes a GL context, so the intro is uninitialised until here.
+TEST(Exports, InitWaitsForACurrentContextAndExecuteBeforeItDrawsNothing) {
   ASSERT_FALSE(theIntro().initialised());
+  pulses() = Pulses{};
   ExecuteDLL("light");
   ExecuteDLL("cube_thing");
   EXPECT_EQ(pulses().light, 0.0f);
   FreeDLL(5);
   AssignController(-1);
+  InitDLL(0);  // no current context: nothing to build into, and no crash
+  EXPECT_FALSE(theIntro().initialised());
+  HeadlessContext context;
+  ASSERT_TRUE(context.create(64, 64)) << context.error();
+  InitDLL(0);
+  EXPECT_TRUE(theIntro().initialised());
+  context.release();
 }
 
 TEST(EffectWords, MapToTheirConstantsByIdentity) {

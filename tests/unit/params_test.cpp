@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "host/params.h"
+#include "intro/types.h"
 
 using Kandu::cParamStream;
 
@@ -42,7 +43,7 @@ TEST(ParamStream, EmptyLeadingFieldAndBlanks) {
   EXPECT_EQ(p.getIntParam(1), 42);
 }
 
-TEST(ParamStream, ConversionsTakeTheLongestValidPrefix) {
+TEST(ParamStream, ConversionsStopWhereTheValueEnds) {
   cParamStream p;
   p.loadParams("12.7,abc,two words,-3e2x");
   EXPECT_EQ(p.getIntParam(0), 12);
@@ -71,11 +72,21 @@ TEST(ParamStream, LeftoversOfOneReadNeverReachTheNext) {
   EXPECT_EQ(p.getIntParam(0), 3);
 }
 
-TEST(ParamStream, OutOfRangeIntegersSaturate) {
+TEST(ParamStream, FailedExtractionsKeepTheDefault) {
+  // Out of range, or ending inside an exponent: the standard extraction fails and the field reads
+  // as 0, never as the saturated limit or a partial value.
   cParamStream p;
-  p.loadParams("99999999999,-99999999999");
-  EXPECT_EQ(p.getIntParam(0), INT_MAX);
-  EXPECT_EQ(p.getIntParam(1), INT_MIN);
+  p.loadParams("99999999999,-99999999999,3000000000,1e40,-1e40,1e,1.5e,5e+,1e5");
+  EXPECT_EQ(p.getIntParam(0), 0);
+  EXPECT_EQ(p.getIntParam(1), 0);
+  EXPECT_EQ(p.getIntParam(2), 0);
+  EXPECT_EQ(p.getFloatParam(3), 0.0f);
+  EXPECT_EQ(p.getFloatParam(4), 0.0f);
+  EXPECT_EQ(p.getFloatParam(5), 0.0f);
+  EXPECT_EQ(p.getFloatParam(6), 0.0f);
+  EXPECT_EQ(p.getFloatParam(7), 0.0f);
+  EXPECT_EQ(p.getFloatParam(8), 100000.0f);
+  EXPECT_EQ(p.getIntParam(8), 1);
 }
 
 TEST(TruncToInt, TruncatesTowardZeroAndSaturates) {

@@ -6,11 +6,11 @@
 
 #include "platform/platform.h"
 
-TEST(Platform, NoticeIsOneLineOncePerProcess) {
+TEST(Platform, NoticeIsOneLineOnStandardErrorPerCall) {
   testing::internal::CaptureStderr();
   KanduPlatform::showBlockingNotice("lol!", "Update your drivers!");
   KanduPlatform::showBlockingNotice("lol!", "Update your drivers!");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "lol!: Update your drivers!\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "lol!: Update your drivers!\nlol!: Update your drivers!\n");
 }
 
 TEST(Platform, MillisecondClockRunsForwardWithoutAHostClock) {
