@@ -4,14 +4,15 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <thread>
 
+#include "player/encoder.h"
+#include "player/frame_queue.h"
 #include "player/image.h"
+#include "player/messages.h"
+#include "player/output.h"
+#include "player/signals.h"
 #include "player/text.h"
 
 int64_t CaptureRange::frameCount() const { return ((to - from) * fps + 999) / 1000; }
@@ -47,134 +48,11 @@ bool makeParentDirs(const std::string &path) {
 
 namespace {
 
-// Where captured frames go. write() runs on the worker thread.
-class FrameSink {
- public:
-  virtual ~FrameSink() = default;
-  virtual bool write(int64_t index, const RawFrame &frame, std::string &error) = 0;
-  virtual bool finish(std::string &error) = 0;
-};
-
-class PngFrames : public FrameSink {
- public:
-  explicit PngFrames(std::string dir) : dir_(std::move(dir)) {}
-  bool write(int64_t index, const RawFrame &frame, std::string &error) override {
-    Image image = toImage(frame);
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame_%06lld.png", static_cast<long long>(index));
-    std::string why;
-    if (writePng(dir_ + name, image, &why)) return true;
-    error = dir_ + name + ": " + why;
-    return false;
-  }
-  bool finish(std::string &) override { return true; }
-
- private:
-  std::string dir_;
-};
-
-class FfmpegVideo : public FrameSink {
- public:
-  bool open(const std::string &path, int width, int height, int fps, std::string &error) {
-    path_ = path;
-    std::string command = "nice -n 10 ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
-                          std::to_string(width) + "x" + std::to_string(height) + " -framerate " + std::to_string(fps) +
-                          " -i - -c:v libx264 -preset ultrafast -threads 1 -crf 18 -pix_fmt yuv420p -movflags +faststart '" +
-                          path + "'";
-    pipe_ = popen(command.c_str(), "w");
-    if (!pipe_) error = "cannot start ffmpeg";
-    return pipe_ != nullptr;
-  }
-  // Rows go out top row first; GL hands them over bottom row first.
-  bool write(int64_t, const RawFrame &frame, std::string &error) override {
-    size_t row = static_cast<size_t>(frame.width) * 4;
-    for (int y = frame.height - 1; y >= 0; --y)
-      if (std::fwrite(&frame.bgra[static_cast<size_t>(y) * row], 1, row, pipe_) != row) {
-        error = "ffmpeg stopped taking frames for " + path_;
-        return false;
-      }
-    return true;
-  }
-  bool finish(std::string &error) override {
-    int status = pclose(pipe_);
-    pipe_ = nullptr;
-    if (status == 0) return true;
-    error = "ffmpeg failed to write " + path_;
-    return false;
-  }
-  ~FfmpegVideo() override {
-    if (pipe_) pclose(pipe_);
-  }
-
- private:
-  FILE *pipe_ = nullptr;
-  std::string path_;
-};
-
-// Encoding runs on a worker thread while the next frames render. Up to 16 frames wait (about 50 MB
-// at 1024 × 768), enough for the encoder to catch up in cheap stretches, bounded when it is slower.
-class FrameWriter {
- public:
-  explicit FrameWriter(FrameSink &sink) : sink_(sink), worker_([this] { run(); }) {}
-  ~FrameWriter() { close(); }
-
-  bool push(int64_t index, RawFrame frame) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    space_.wait(lock, [this] { return queue_.size() < 16 || failed_; });
-    if (failed_) return false;
-    queue_.push_back({index, std::move(frame)});
-    ready_.notify_one();
-    return true;
-  }
-
-  bool close() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (closed_) return !failed_;
-      closed_ = true;
-      ready_.notify_one();
-    }
-    worker_.join();
-    return !failed_;
-  }
-  const std::string &error() const { return error_; }
-
- private:
-  void run() {
-    for (;;) {
-      std::pair<int64_t, RawFrame> item;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [this] { return !queue_.empty() || closed_; });
-        if (queue_.empty()) break;
-        item = std::move(queue_.front());
-        queue_.pop_front();
-        space_.notify_one();
-      }
-      std::string why;
-      if (!failed_ && !sink_.write(item.first, item.second, why)) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        failed_ = true;
-        error_ = why;
-        space_.notify_all();
-      }
-    }
-  }
-
-  FrameSink &sink_;
-  std::mutex mutex_;
-  std::condition_variable ready_, space_;
-  std::deque<std::pair<int64_t, RawFrame>> queue_;
-  bool closed_ = false;
-  bool failed_ = false;
-  std::string error_;
-  std::thread worker_;
-};
-
 // A progress bar on a terminal, a plain line every tenth otherwise.
 class Progress {
  public:
-  explicit Progress(int64_t total) : total_(total), tty_(isatty(STDERR_FILENO)), start_(Clock::now()) {}
+  Progress(const char *what, int64_t total)
+      : what_(what), total_(total), tty_(isatty(STDERR_FILENO)), start_(Clock::now()) {}
   void update(int64_t done) {
     double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
     double fps = elapsed > 0 ? done / elapsed : 0.0;
@@ -182,13 +60,13 @@ class Progress {
     int percent = total_ > 0 ? static_cast<int>(100 * done / total_) : 100;
     if (tty_) {
       int filled = percent * 30 / 100;
-      std::fprintf(stderr, "\r[%.*s%.*s] %3d%% %lld/%lld frames  %5.1f fps  %3.0f s left ", filled,
+      std::fprintf(stderr, "\r%s [%.*s%.*s] %3d%% %lld/%lld frames  %5.1f fps  %3.0f s left ", what_, filled,
                    "##############################", 30 - filled, "..............................", percent,
                    static_cast<long long>(done), static_cast<long long>(total_), fps, left);
       if (done == total_) std::fputc('\n', stderr);
     } else if (percent / 10 != lastTenth_ || done == total_) {
       lastTenth_ = percent / 10;
-      std::fprintf(stderr, "frame %lld/%lld (%d%%), %.1f fps\n", static_cast<long long>(done),
+      std::fprintf(stderr, "%s: frame %lld/%lld (%d%%), %.1f fps\n", what_, static_cast<long long>(done),
                    static_cast<long long>(total_), percent, fps);
     }
     std::fflush(stderr);
@@ -196,10 +74,47 @@ class Progress {
 
  private:
   using Clock = std::chrono::steady_clock;
+  const char *what_;
   int64_t total_;
   bool tty_;
   Clock::time_point start_;
   int lastTenth_ = -1;
+};
+
+// Frames as PNG files into the pending frame directory.
+class PngFrameSink : public FrameSink {
+ public:
+  explicit PngFrameSink(PendingFrameDir &dir) : dir_(dir) {}
+  bool write(int64_t index, const RawFrame &frame, std::string &error) override {
+    std::string why, path = dir_.framePath(index);
+    if (!writePng(path, toImage(frame), &why)) {
+      error = printable(path) + ": " + why;
+      return false;
+    }
+    dir_.setFramesWritten(index + 1);
+    return true;
+  }
+
+ private:
+  PendingFrameDir &dir_;
+};
+
+// Frames to the encoder, top row first (GL hands them over bottom row first).
+class VideoSink : public FrameSink {
+ public:
+  explicit VideoSink(Encoder &encoder) : encoder_(encoder) {}
+  bool write(int64_t, const RawFrame &frame, std::string &error) override {
+    size_t row = static_cast<size_t>(frame.width) * 4;
+    for (int y = frame.height - 1; y >= 0; --y)
+      if (!encoder_.write(&frame.bgra[static_cast<size_t>(y) * row], row)) {
+        error = "ffmpeg stopped taking frames";
+        return false;
+      }
+    return true;
+  }
+
+ private:
+  Encoder &encoder_;
 };
 
 CaptureRange rangeOf(const Timeline &timeline, const Options &o) {
@@ -223,66 +138,148 @@ void renderAt(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, in
 const int kPrerollWidth = 64;
 const int kPrerollHeight = 48;
 
+// Draws the pre-roll frames 0 .. count - 1 with progress; false when a stop signal came.
+bool preroll(const Plugin &plugin, const Timeline &timeline, const Options &o, const CaptureRange &range,
+             int64_t count) {
+  Progress progress("pre-roll", count);
+  for (int64_t k = 0; k < count; ++k) {
+    if (Signals::stopRequested()) return false;
+    renderAt(plugin, timeline, range.frameTime(k), kPrerollWidth, kPrerollHeight, aspectOf(o));
+    if (count > 600 && (k + 1) % 60 == 0) progress.update(k + 1);
+  }
+  return true;
+}
+
+std::string defaultTarget(const Options &o) {
+  if (!o.outPath.empty()) return o.outPath;
+  switch (o.command) {
+    case Command::Still: return "out/still.png";
+    case Command::Sheet: return "out/sheet.png";
+    default: return "out/kandu.mp4";
+  }
+}
+
+// Writes one PNG all-or-nothing; the exit status.
+int writePngOutput(const std::string &target, const Image &image, const std::string &what) {
+  PendingFile pending;
+  std::string error;
+  if (!pending.create(target, error)) {
+    complain(error);
+    return 1;
+  }
+  std::string why;
+  if (!writePng(pending.path(), image, &why)) {
+    complain(printable(target) + ": " + why);
+    return 1;
+  }
+  if (!pending.commit(error)) {
+    complain(error);
+    return 1;
+  }
+  complain("wrote " + printable(target) + what);
+  return 0;
+}
+
 }  // namespace
+
+bool checkRequest(const Timeline &timeline, Options &o, std::string &error) {
+  int64_t end = timeline.duration();
+  if (o.command == Command::Render || o.command == Command::Play) {
+    if (o.from >= end) {
+      error = "--from " + std::to_string(o.from) + " is at or past the timeline's end (" + std::to_string(end) + " ms)";
+      return false;
+    }
+    if (o.to > end) {
+      complain("--to " + std::to_string(o.to) + " is past the timeline's end; stopping at " + std::to_string(end) +
+               " ms");
+      o.to = end;
+    }
+  }
+  if (o.command == Command::Still && o.at > end) {
+    error = "--at " + std::to_string(o.at) + " is past the timeline's end (" + std::to_string(end) + " ms)";
+    return false;
+  }
+  if (o.command == Command::Play) return true;
+  if (o.command == Command::Render && !o.framesDir.empty()) return checkFrameDirTarget(o.framesDir, error);
+  std::string target = defaultTarget(o);
+  if (!checkFileTarget(target, error)) return false;
+  if (o.command != Command::Render) return true;
+  if (videoFormatFor(target).empty()) {
+    error = printable(target) + ": not a video file name the player writes (.mp4, .m4v, .mov, .mkv); for PNG frames "
+            "use --frames DIR";
+    return false;
+  }
+  if (!onPath("ffmpeg")) {
+    error = "writing " + printable(target) + " needs ffmpeg, which is not installed; install it or use --frames DIR";
+    return false;
+  }
+  if (o.width % 2 || o.height % 2) {
+    error = "video needs an even width and height (H.264 in 4:2:0), not " + std::to_string(o.width) + "x" +
+            std::to_string(o.height) + "; use --frames DIR for odd sizes";
+    return false;
+  }
+  return true;
+}
 
 int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o) {
   CaptureRange range = rangeOf(timeline, o);
-  if (range.to <= range.from) {
-    std::fprintf(stderr, "kandu-player: nothing to render: the range %lld..%lld ms is empty\n",
-                 static_cast<long long>(range.from), static_cast<long long>(range.to));
-    return 1;
-  }
+  int64_t frames = range.frameCount();
+  std::string error, target = o.framesDir.empty() ? defaultTarget(o) : o.framesDir;
+  PendingFile file;
+  PendingFrameDir dir;
+  Encoder encoder;
   std::unique_ptr<FrameSink> sink;
-  std::string error, target;
-  bool video = o.framesDir.empty() && onPath("ffmpeg");
-  if (video) {
-    target = o.outPath.empty() ? "out/kandu.mp4" : o.outPath;
-    auto ffmpeg = std::make_unique<FfmpegVideo>();
-    if (!makeParentDirs(target) || !ffmpeg->open(target, o.width, o.height, o.fps, error)) {
-      std::fprintf(stderr, "kandu-player: %s: %s\n", target.c_str(), error.empty() ? "cannot create" : error.c_str());
+  if (o.framesDir.empty()) {
+    if (!file.create(target, error) ||
+        !encoder.start(file.path(), videoFormatFor(target), o.width, o.height, o.fps, error)) {
+      complain(error);
       return 1;
     }
-    sink = std::move(ffmpeg);
+    sink = std::make_unique<VideoSink>(encoder);
   } else {
-    target = o.framesDir.empty() ? "out/frames" : o.framesDir;
-    if (o.framesDir.empty()) std::fprintf(stderr, "kandu-player: ffmpeg not found; writing PNG frames into %s\n", target.c_str());
-    if (!makeParentDirs(target + "/x")) {
-      std::fprintf(stderr, "kandu-player: %s: cannot create the directory\n", target.c_str());
+    if (!dir.create(target, error)) {
+      complain(error);
       return 1;
     }
-    sink = std::make_unique<PngFrames>(target);
+    sink = std::make_unique<PngFrameSink>(dir);
   }
 
-  int64_t frames = range.frameCount();
-  Progress progress(frames);
-  FrameWriter writer(*sink);
+  Progress progress("render", frames);
+  FrameQueue queue(*sink, static_cast<size_t>(o.width) * o.height * 4);
+  auto stopping = [] { return Signals::stopRequested() != 0; };
   bool ok = true;
-  for (int64_t k = 0; k < frames && ok; ++k) {
+  for (int64_t k = 0; k < frames && ok && !stopping(); ++k) {
     renderAt(plugin, timeline, range.frameTime(k), o.width, o.height, aspectOf(o));
-    ok = writer.push(k, readRawFrame(o.width, o.height));
+    ok = queue.push(k, readRawFrame(o.width, o.height), stopping);
     progress.update(k + 1);
   }
-  ok = writer.close() && ok;
-  if (!ok || !sink->finish(error)) {
-    std::fprintf(stderr, "kandu-player: %s\n", !writer.error().empty() ? writer.error().c_str() : error.c_str());
+  if (stopping()) {
+    encoder.kill();
+    queue.abandon();
+    return -1;
+  }
+  ok = queue.close() && ok;
+  std::string finished;
+  bool encoded = o.framesDir.empty() ? encoder.finish(finished) : true;
+  if (!ok || !encoded) {
+    // The encoder's own words say more than "stopped taking frames".
+    complain(printable(target) + ": " + (!encoded ? finished : queue.error()));
     return 1;
   }
-  std::fprintf(stderr, "kandu-player: wrote %lld frames to %s\n", static_cast<long long>(frames), target.c_str());
+  if (!(o.framesDir.empty() ? file.commit(error) : dir.commit(error))) {
+    complain(error);
+    return 1;
+  }
+  complain("wrote " + std::to_string(frames) + " frames to " + printable(target));
   return 0;
 }
 
 int runStill(const Plugin &plugin, const Timeline &timeline, const Options &o) {
   CaptureRange range{0, o.at, o.fps};
-  for (int64_t k = 0; range.frameTime(k) < o.at; ++k)
-    renderAt(plugin, timeline, range.frameTime(k), kPrerollWidth, kPrerollHeight, aspectOf(o));
+  int64_t before = range.frameCount();  // the frames at times before --at
+  if (!preroll(plugin, timeline, o, range, before)) return -1;
   renderAt(plugin, timeline, o.at, o.width, o.height, aspectOf(o));
-  std::string target = o.outPath.empty() ? "out/still.png" : o.outPath, why;
-  if (!makeParentDirs(target) || !writePng(target, readFramebuffer(o.width, o.height), &why)) {
-    std::fprintf(stderr, "kandu-player: %s: %s\n", target.c_str(), why.empty() ? "cannot create" : why.c_str());
-    return 1;
-  }
-  std::fprintf(stderr, "kandu-player: wrote %s\n", target.c_str());
-  return 0;
+  return writePngOutput(defaultTarget(o), readFramebuffer(o.width, o.height), "");
 }
 
 int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &o) {
@@ -292,15 +289,21 @@ int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &o) {
   };
   CaptureRange range{0, timeline.duration(), o.fps};
   std::vector<Shot> shots;
+  size_t drawing = 0;
   for (const Block &b : timeline.blocks) {
     if (!isDrawingWord(b.word)) continue;
+    ++drawing;
+    if (shots.size() == kMaxSheetThumbnails) continue;
     int64_t mid = (b.start + b.end) / 2;
     shots.push_back({&b, (mid * o.fps + 999) / 1000});  // the first frame at or after the mid-point
   }
   if (shots.empty()) {
-    std::fprintf(stderr, "kandu-player: the timeline has no drawing blocks to show\n");
+    complain("the timeline has no drawing blocks to show");
     return 1;
   }
+  if (drawing > shots.size())
+    complain("the sheet shows the first " + std::to_string(shots.size()) + " of " + std::to_string(drawing) +
+             " drawing blocks");
   const int columns = 4, thumbW = 256, thumbH = 192, label = 28, gap = 8;
   int rows = static_cast<int>((shots.size() + columns - 1) / columns);
   Image sheet;
@@ -310,11 +313,17 @@ int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &o) {
 
   int64_t last = 0;
   for (const Shot &s : shots) last = std::max(last, s.frame);
+  auto wanted = [&](int64_t k) {
+    for (const Shot &s : shots)
+      if (s.frame == k) return true;
+    return false;
+  };
   size_t placed = 0;
+  Progress progress("sheet", last + 1);
   for (int64_t k = 0; k <= last; ++k) {
-    bool wanted = false;
-    for (const Shot &s : shots) wanted = wanted || s.frame == k;
-    if (!wanted) {
+    if (Signals::stopRequested()) return -1;
+    if (last + 1 > 600 && (k + 1) % 60 == 0) progress.update(k + 1);
+    if (!wanted(k)) {
       renderAt(plugin, timeline, range.frameTime(k), kPrerollWidth, kPrerollHeight, aspectOf(o));
       continue;
     }
@@ -338,11 +347,5 @@ int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &o) {
       ++placed;
     }
   }
-  std::string target = o.outPath.empty() ? "out/sheet.png" : o.outPath, why;
-  if (!makeParentDirs(target) || !writePng(target, sheet, &why)) {
-    std::fprintf(stderr, "kandu-player: %s: %s\n", target.c_str(), why.empty() ? "cannot create" : why.c_str());
-    return 1;
-  }
-  std::fprintf(stderr, "kandu-player: wrote %s (%zu thumbnails)\n", target.c_str(), placed);
-  return 0;
+  return writePngOutput(defaultTarget(o), sheet, " (" + std::to_string(placed) + " thumbnails)");
 }

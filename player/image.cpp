@@ -37,18 +37,25 @@ Image toImage(const RawFrame &frame) {
 
 Image readFramebuffer(int width, int height) { return toImage(readRawFrame(width, height)); }
 
+namespace {
+void silentPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+}  // namespace
+
 bool writePng(const std::string &path, const Image &image, std::string *error) {
   FILE *file = std::fopen(path.c_str(), "wb");
   if (!file) {
     if (error) *error = std::strerror(errno);
     return false;
   }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  // libpng reports a failed write (a full disk) by longjmp; the reason is then in errno.
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, silentPngError, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
+  errno = 0;
   if (!png || !info || setjmp(png_jmpbuf(png))) {
+    int why = errno;
     png_destroy_write_struct(&png, &info);
     std::fclose(file);
-    if (error) *error = "cannot encode PNG";
+    if (error) *error = why ? std::strerror(why) : "cannot encode PNG";
     return false;
   }
   png_init_io(png, file);

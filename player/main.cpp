@@ -1,22 +1,45 @@
 // kandu-player: loads the kandu plug-in, owns the GL context and the timeline, and plays the intro
 // in a window or captures it frame-exactly without a display.
 #include <cstdio>
+#include <new>
 
 #include "player/capture.h"
 #include "player/headless.h"
+#include "player/messages.h"
 #include "player/options.h"
 #include "player/plugin.h"
+#include "player/signals.h"
 #include "player/window.h"
 
 #ifndef KANDU_VERSION
 #define KANDU_VERSION "unknown"
 #endif
 
-int main(int argc, char **argv) {
+namespace {
+
+int capture(const Plugin &plugin, const Timeline &timeline, const Options &options) {
+  HeadlessContext context;
+  if (!context.create(options.width, options.height)) {
+    complain("cannot create a headless OpenGL context: " + printable(context.error()));
+    return 1;
+  }
+  setHostTime(0);
+  initPlugin(plugin);
+  int status = 0;
+  switch (options.command) {
+    case Command::Still: status = runStill(plugin, timeline, options); break;
+    case Command::Sheet: status = runSheet(plugin, timeline, options); break;
+    default: status = runRender(plugin, timeline, options); break;
+  }
+  freePlugin(plugin);
+  return status;
+}
+
+int run(int argc, char **argv) {
   Options options;
   std::string error;
   if (!parseOptions(argc, argv, options, error)) {
-    std::fprintf(stderr, "kandu-player: %s\n", error.c_str());
+    complain(printable(error));
     return 2;
   }
   if (options.help) {
@@ -28,36 +51,40 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (options.command == Command::Default) options.command = displayAvailable() ? Command::Play : Command::Render;
+  Signals::install(options.command != Command::Play);
 
-  // Nothing is rendered from a timeline that does not parse.
+  // Nothing is rendered from a timeline that does not parse, nor for a request that cannot succeed.
   Timeline timeline = builtInTimeline();
   if (!options.timelinePath.empty() && !loadTimeline(options.timelinePath, timeline, error)) {
-    std::fprintf(stderr, "kandu-player: %s\n", error.c_str());
+    complain(error);
+    return 2;
+  }
+  if (!checkRequest(timeline, options, error)) {
+    complain(error);
     return 2;
   }
 
   Plugin plugin;
   std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
   if (!plugin.load(pluginPath, error)) {
-    std::fprintf(stderr, "kandu-player: %s\n", error.c_str());
+    complain(error);
     return 2;
   }
+  Signals::setPluginPath(printable(pluginPath));
 
-  if (options.command == Command::Play) return runPlay(plugin, timeline, options);
+  int status = options.command == Command::Play ? runPlay(plugin, timeline, options)
+                                                : capture(plugin, timeline, options);
+  if (status < 0 || Signals::stopRequested()) Signals::endWithStopSignal();
+  return status;
+}
 
-  HeadlessContext context;
-  if (!context.create(options.width, options.height)) {
-    std::fprintf(stderr, "kandu-player: cannot create a headless OpenGL context: %s\n", context.error().c_str());
+}  // namespace
+
+int main(int argc, char **argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc &) {
+    complain("out of memory");
     return 1;
   }
-  setHostTime(0);
-  plugin.InitDLL(0);
-  int status = 0;
-  switch (options.command) {
-    case Command::Still: status = runStill(plugin, timeline, options); break;
-    case Command::Sheet: status = runSheet(plugin, timeline, options); break;
-    default: status = runRender(plugin, timeline, options); break;
-  }
-  plugin.FreeDLL(0);
-  return status;
 }

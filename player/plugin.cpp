@@ -10,6 +10,9 @@
 #include <climits>
 #include <cstdint>
 
+#include "player/messages.h"
+#include "player/signals.h"
+
 namespace {
 std::atomic<uint32_t> gHostTime{0};
 std::atomic<bool> gRealTime{false};
@@ -38,7 +41,7 @@ bool Plugin::load(const std::string &path, std::string &error) {
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) {
     const char *why = dlerror();
-    error = "cannot load the plug-in " + path + ": " + (why ? why : "unknown error");
+    error = "cannot load the plug-in " + printable(path) + ": " + printable(why ? why : "unknown error");
     return false;
   }
   struct Need {
@@ -53,7 +56,7 @@ bool Plugin::load(const std::string &path, std::string &error) {
   for (const Need &need : needs) {
     *need.slot = dlsym(handle_, need.name);
     if (!*need.slot) {
-      error = path + " is not a kandu plug-in: it has no export " + need.name;
+      error = printable(path) + " is not a kandu plug-in: it has no export " + need.name;
       unload();
       return false;
     }
@@ -88,8 +91,24 @@ void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs,
   for (const BlockCall &call : scheduleAt(timeline, timeMs)) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+    Signals::enterExport("setTimeDLL");
     plugin.setTimeDLL(call.timeText.c_str());
+    Signals::enterExport("getBlockInfo");
     plugin.getBlockInfo(call.boundsText.c_str());
+    Signals::enterExport("ExecuteDLL");
     plugin.ExecuteDLL(call.effectText.c_str());
   }
+  Signals::enterExport(nullptr);
+}
+
+void initPlugin(const Plugin &plugin) {
+  Signals::enterExport("InitDLL");
+  plugin.InitDLL(0);
+  Signals::enterExport(nullptr);
+}
+
+void freePlugin(const Plugin &plugin) {
+  Signals::enterExport("FreeDLL");
+  plugin.FreeDLL(0);
+  Signals::enterExport(nullptr);
 }

@@ -34,6 +34,10 @@ std::string defaultPluginPath();
 // stays that of the output so that a small pre-roll viewport draws the same scene.
 void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, int width, int height, double aspect);
 
+// InitDLL(0) and FreeDLL(0), with the crash handler told which export runs.
+void initPlugin(const Plugin &plugin);
+void freePlugin(const Plugin &plugin);
+
 // The capture clock the plug-in reads through kandu_host_time_ms.
 void setHostTime(uint32_t ms);
 void useRealHostTime();

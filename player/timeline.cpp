@@ -1,8 +1,16 @@
 #include "player/timeline.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <sstream>
+
+#include "player/messages.h"
 
 extern const char kDemoTimeline[];
 
@@ -12,7 +20,7 @@ bool parseTime(const std::string &text, int64_t &value) {
   for (char c : text)
     if (!std::isdigit(static_cast<unsigned char>(c))) return false;
   value = std::stoll(text);
-  return value <= 2147483647;
+  return value <= kMaxTimelineMs;
 }
 
 bool validWord(const std::string &word) {
@@ -36,7 +44,7 @@ bool parseTimeline(const std::string &text, const std::string &source, Timeline 
   std::string line;
   int number = 0;
   auto fail = [&](const std::string &why) {
-    error = source + (number > 0 ? ":" + std::to_string(number) : std::string()) + ": " + why;
+    error = printable(source) + (number > 0 ? ":" + std::to_string(number) : std::string()) + ": " + why;
     return false;
   };
   while (std::getline(lines, line)) {
@@ -51,10 +59,14 @@ bool parseTimeline(const std::string &text, const std::string &source, Timeline 
                   " field" + (words.size() == 1 ? "" : "s"));
     Block block;
     block.line = number;
-    if (!parseTime(words[0], block.start)) return fail("start '" + words[0] + "' is not a time in milliseconds");
-    if (!parseTime(words[1], block.end)) return fail("end '" + words[1] + "' is not a time in milliseconds");
+    const std::string range = " is not a time in milliseconds from 0 to " + std::to_string(kMaxTimelineMs);
+    if (!parseTime(words[0], block.start)) return fail("start '" + printable(words[0]) + "'" + range);
+    if (!parseTime(words[1], block.end)) return fail("end '" + printable(words[1]) + "'" + range);
     if (block.end <= block.start) return fail("block ends at " + words[1] + ", not after its start " + words[0]);
-    if (!validWord(words[2])) return fail("effect word '" + words[2] + "' may hold only letters, digits, '_' and '-'");
+    if (!validWord(words[2]))
+      return fail("effect word '" + printable(words[2]) + "' may hold only letters, digits, '_' and '-'");
+    if (timeline.blocks.size() == kMaxTimelineBlocks)
+      return fail("more than " + std::to_string(kMaxTimelineBlocks) + " blocks");
     block.word = words[2];
     timeline.blocks.push_back(block);
   }
@@ -62,19 +74,63 @@ bool parseTimeline(const std::string &text, const std::string &source, Timeline 
     number = 0;
     return fail("the timeline has no blocks");
   }
+  // Every active block is drawn each frame: bound how many can play at one moment.
+  std::vector<std::pair<int64_t, int>> edges;  // (time, +1 start / -1 end), with the line
+  for (const Block &b : timeline.blocks) {
+    edges.push_back({b.start, b.line});
+    edges.push_back({b.end, -b.line});
+  }
+  std::sort(edges.begin(), edges.end(), [](const auto &a, const auto &b) {
+    return a.first != b.first ? a.first < b.first : a.second < b.second;  // ends before starts
+  });
+  size_t active = 0;
+  for (const auto &edge : edges) {
+    if (edge.second < 0) {
+      --active;
+    } else if (++active > kMaxActiveBlocks) {
+      number = edge.second;
+      return fail("more than " + std::to_string(kMaxActiveBlocks) + " blocks play at " + std::to_string(edge.first) +
+                  " ms");
+    }
+  }
   out = std::move(timeline);
   return true;
 }
 
 bool loadTimeline(const std::string &path, Timeline &out, std::string &error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = path + ": cannot open the timeline";
+  // O_NONBLOCK: a FIFO must not hang the open; only a regular file of a sane size is read.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    error = printable(path) + ": cannot open the timeline: " + std::strerror(errno);
     return false;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  return parseTimeline(text.str(), path, out, error);
+  struct stat st{};
+  std::string text;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (!ok) {
+    error = printable(path) + ": the timeline is not a regular file";
+  } else if (st.st_size > static_cast<off_t>(kMaxTimelineBytes)) {
+    error = printable(path) + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
+    ok = false;
+  } else {
+    // Read at most one byte past the limit, in case the file grew since fstat.
+    char buffer[65536];
+    ssize_t n;
+    while (ok && (n = read(fd, buffer, sizeof buffer)) != 0) {
+      if (n < 0) {
+        if (errno == EINTR || errno == EAGAIN) continue;
+        error = printable(path) + ": cannot read the timeline: " + std::strerror(errno);
+        ok = false;
+      } else if (text.size() + static_cast<size_t>(n) > kMaxTimelineBytes) {
+        error = printable(path) + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
+        ok = false;
+      } else {
+        text.append(buffer, static_cast<size_t>(n));
+      }
+    }
+  }
+  close(fd);
+  return ok && parseTimeline(text, path, out, error);
 }
 
 const Timeline &builtInTimeline() {

@@ -5,9 +5,17 @@
 // in file order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// Limits that keep a hostile or mistaken timeline from asking for unbounded work: the file's size,
+// the number of blocks, how many play at one moment, and the latest time (an hour of demo).
+const size_t kMaxTimelineBytes = 1u << 20;
+const size_t kMaxTimelineBlocks = 4096;
+const size_t kMaxActiveBlocks = 64;
+const int64_t kMaxTimelineMs = 3600000;
 
 struct Block {
   int64_t start = 0;

@@ -65,7 +65,7 @@ int runPlay(Plugin &plugin, const Timeline &timeline, const Options &o) {
   glfwMakeContextCurrent(window);
   glfwSwapInterval(1);
   useRealHostTime();
-  plugin.InitDLL(0);
+  initPlugin(plugin);
 
   PlayState s;
   s.from = o.from >= 0 ? o.from : 0;
@@ -104,7 +104,7 @@ int runPlay(Plugin &plugin, const Timeline &timeline, const Options &o) {
     }
     glfwPollEvents();
   }
-  plugin.FreeDLL(0);
+  freePlugin(plugin);
   glfwDestroyWindow(window);
   glfwTerminate();
   return 0;

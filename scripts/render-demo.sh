@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds kandu and renders the default demo headless into out/:
-# out/kandu.mp4 (or out/frames/ without ffmpeg) and the contact sheet out/sheet.png.
+# out/kandu.mp4 and the contact sheet out/sheet.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh

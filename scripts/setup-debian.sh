@@ -7,7 +7,7 @@ packages=(
   libegl-dev libgl-dev libglu1-mesa-dev libegl-mesa0 libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libpng-dev libglfw3-dev ffmpeg
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev clang libclang-rt-dev
   xvfb xauth xdotool imagemagick
 )
 

@@ -1,9 +1,11 @@
 // kandu-player end to end: the real binary, the real plug-in, headless.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <algorithm>
@@ -12,42 +14,15 @@
 
 #include "player/capture.h"
 #include "player/image.h"
+#include "tests/player/process.h"
 
 namespace {
-struct Outcome {
-  int status;
-  std::string output;
-};
-
+// The player with the arguments written as one line (no argument here holds a blank).
 Outcome run(const std::string &arguments) {
-  std::string command = std::string(KANDU_PLAYER) + " " + arguments + " 2>&1";
-  Outcome result{-1, ""};
-  FILE *pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  std::vector<std::string> args = words(arguments);
+  args.insert(args.begin(), KANDU_PLAYER);
+  return runProgram(args);
 }
-
-class Workspace {
- public:
-  Workspace() {
-    char pattern[] = "/tmp/kandu-cli-XXXXXX";
-    dir_ = mkdtemp(pattern);
-  }
-  ~Workspace() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-  std::string path(const std::string &name) const { return dir_ + "/" + name; }
-  std::string write(const std::string &name, const std::string &text) const {
-    std::ofstream(path(name)) << text;
-    return path(name);
-  }
-
- private:
-  std::string dir_;
-};
 
 int countFrames(const std::string &dir) {
   int n = 0;
@@ -142,12 +117,9 @@ TEST(Cli, RenderToVideoHasTheFramesAndSize) {
   std::string timeline = ws.write("t.timeline", "0 1000 morph\n");
   Outcome r = run("render " + timeline + kSmall + "--fps 25 --out " + ws.path("v/out.mp4"));
   ASSERT_EQ(r.status, 0) << r.output;
-  FILE *probe = popen(("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                       "stream=nb_read_frames,width,height -of csv=p=0 '" + ws.path("v/out.mp4") + "'").c_str(), "r");
-  char line[128] = {};
-  ASSERT_NE(fgets(line, sizeof line, probe), nullptr);
-  pclose(probe);
-  EXPECT_EQ(std::string(line), "256,192,25\n");
+  Outcome probe = runProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                              "stream=nb_read_frames,width,height", "-of", "csv=p=0", ws.path("v/out.mp4")});
+  EXPECT_EQ(probe.output, "256,192,25\n");
 }
 
 TEST(Cli, StillOfADrawingEffectAndOfNothing) {
@@ -229,39 +201,28 @@ TEST(Capture, StillEqualsTheRenderedFrameInsideAWaterBlock) {
   EXPECT_NE(frame.rgb, load(frameName(ws.path("frames"), 29)).rgb);
 }
 
-// Starts a shell command in the background and returns its process id.
-std::string startBackground(const std::string &command) {
-  FILE *p = popen((command + " & echo $!").c_str(), "r");
-  char pid[32] = {};
-  if (!p || !fgets(pid, sizeof pid, p)) return "";
-  pclose(p);
-  std::string id(pid);
-  id.erase(id.find_last_not_of(" \n") + 1);
-  return id;
-}
-
-bool running(const std::string &pid) { return std::system(("kill -0 " + pid + " 2>/dev/null").c_str()) == 0; }
-
 TEST(Cli, PlayOpensAWindowUnderX) {
   if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("import")) GTEST_SKIP() << "Xvfb, xdotool or ImageMagick missing";
   Workspace ws;
   std::string display = ":" + std::to_string(90 + getpid() % 100);
-  std::string xvfb = startBackground("Xvfb " + display + " -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1");
-  ASSERT_FALSE(xvfb.empty());
+  pid_t xvfb = startProgram({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+  ASSERT_GT(xvfb, 0);
   usleep(1000000);
-  std::string env = "DISPLAY=" + display + " ";
-  std::string player = startBackground(env + KANDU_PLAYER + " play --plugin " + KANDU_PLUGIN + " >" +
-                                       ws.path("play.log") + " 2>&1");
+  const std::vector<std::string> env = {"DISPLAY=" + display};
+  pid_t player = startProgram({KANDU_PLAYER, "play", "--plugin", KANDU_PLUGIN}, ws.path("play.log"), env);
   sleep(4);
-  bool wasRunning = running(player);
-  std::system((env + "import -window root " + ws.path("screen.png") + " >/dev/null 2>&1").c_str());
-  std::system((env + "xdotool search --name kandu windowfocus key q >/dev/null 2>&1").c_str());
+  bool wasRunning = programRunning(player);
+  runProgram({"import", "-window", "root", ws.path("screen.png")}, env);
+  runProgram({"xdotool", "search", "--name", "kandu", "windowfocus", "key", "q"}, env);
   bool quit = false;
   for (int i = 0; i < 50 && !quit; ++i) {
     usleep(100000);
-    quit = !running(player);
+    quit = !programRunning(player);
   }
-  std::system(("kill " + player + " " + xvfb + " 2>/dev/null").c_str());
+  if (!quit) kill(player, SIGKILL);
+  waitProgram(player);
+  kill(xvfb, SIGTERM);
+  waitProgram(xvfb);
   std::ifstream log(ws.path("play.log"));
   std::string said((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(wasRunning) << "the player ended early: " << said;

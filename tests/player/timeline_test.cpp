@@ -53,6 +53,21 @@ TEST(Timeline, MalformedLinesNameTheFileAndLine) {
   }
 }
 
+TEST(Timeline, LimitsBoundTheWorkATimelineCanAskFor) {
+  EXPECT_EQ(parse("0 3600000 morph\n").duration(), 3600000);
+  EXPECT_EQ(parseError("0 3600001 morph\n").rfind("bad.timeline:1: end '3600001' is not a time in milliseconds "
+                                                   "from 0 to 3600000", 0), 0u);
+  // 64 blocks may play at one moment; a block that ends where the next starts is not overlapping.
+  std::string stacked;
+  for (int i = 0; i < 64; ++i) stacked += "0 1000 rotate\n";
+  parse(stacked + "1000 2000 morph\n");
+  EXPECT_EQ(parseError(stacked + "1000 2000 morph\n999 1001 rotate\n"),
+            "bad.timeline:66: more than 64 blocks play at 999 ms");
+  std::string many;
+  for (int i = 0; i <= 4096; ++i) many += std::to_string(i) + " " + std::to_string(i + 1) + " rotate\n";
+  EXPECT_EQ(parseError(many), "bad.timeline:4097: more than 4096 blocks");
+}
+
 TEST(Timeline, ScheduleHasTheActiveBlocksInFileOrderWithTheirTexts) {
   Timeline t = parse("0 2000 cube_field\n1000 1100 vibrate\n0 500 morph\n");
   auto at = [&](int64_t ms) {

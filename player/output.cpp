@@ -1,0 +1,199 @@
+#include "player/output.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "player/capture.h"
+#include "player/messages.h"
+#include "player/signals.h"
+
+namespace {
+
+std::string parentOf(const std::string &path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseOf(const std::string &path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A unique name beside `target`: ".NAME.kandu-XXXXXX" (mkstemp/mkdtemp fill in the X's).
+std::vector<char> templateBeside(const std::string &target, const char *tag) {
+  std::string name = parentOf(target) + "/." + baseOf(target) + tag + "XXXXXX";
+  return std::vector<char>(name.begin(), name.end() + 1);
+}
+
+bool isFrameName(const char *name) {
+  if (std::strncmp(name, "frame_", 6) != 0) return false;
+  for (int i = 6; i < 12; ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return std::strcmp(name + 12, ".png") == 0;
+}
+
+// Removes the frame files of a directory this player made, then the directory.
+void removeFrameDir(const std::string &dir) {
+  if (DIR *d = opendir(dir.c_str())) {
+    while (dirent *e = readdir(d))
+      if (isFrameName(e->d_name)) unlink((dir + "/" + e->d_name).c_str());
+    closedir(d);
+  }
+  rmdir(dir.c_str());
+}
+
+std::string reason(const std::string &what) { return printable(what) + ": " + std::strerror(errno); }
+
+}  // namespace
+
+std::string frameFileName(int64_t k) {
+  char name[32];
+  std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(k));
+  return name;
+}
+
+bool checkFileTarget(const std::string &target, std::string &error) {
+  struct stat st{};
+  if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    error = printable(target) + ": exists and is not a regular file";
+    return false;
+  }
+  return true;
+}
+
+bool checkFrameDirTarget(const std::string &dir, std::string &error) {
+  struct stat st{};
+  if (stat(dir.c_str(), &st) != 0) return true;
+  if (!S_ISDIR(st.st_mode)) {
+    error = printable(dir) + ": exists and is not a directory";
+    return false;
+  }
+  DIR *d = opendir(dir.c_str());
+  if (!d) {
+    error = reason(dir);
+    return false;
+  }
+  bool onlyFrames = true;
+  while (dirent *e = readdir(d))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 && !isFrameName(e->d_name))
+      onlyFrames = false;
+  closedir(d);
+  if (!onlyFrames) {
+    error = printable(dir) + ": holds files other than frames; give a new or empty directory for --frames";
+    return false;
+  }
+  return true;
+}
+
+PendingFile::~PendingFile() { discard(); }
+
+bool PendingFile::create(const std::string &target, std::string &error) {
+  if (!makeParentDirs(target)) {
+    error = reason(parentOf(target));
+    return false;
+  }
+  std::vector<char> name = templateBeside(target, ".kandu-");
+  int fd = mkstemp(name.data());
+  if (fd < 0) {
+    error = reason(target);
+    return false;
+  }
+  // mkstemp makes the file private; the finished output gets the permissions fopen would give it.
+  mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  close(fd);
+  target_ = target;
+  temp_ = name.data();
+  Signals::trackFile(temp_);
+  return true;
+}
+
+bool PendingFile::commit(std::string &error) {
+  if (rename(temp_.c_str(), target_.c_str()) != 0) {
+    error = reason(target_);
+    discard();
+    return false;
+  }
+  temp_.clear();
+  Signals::untrackAll();
+  return true;
+}
+
+void PendingFile::discard() {
+  if (temp_.empty()) return;
+  unlink(temp_.c_str());
+  temp_.clear();
+  Signals::untrackAll();
+}
+
+PendingFrameDir::~PendingFrameDir() { discard(); }
+
+bool PendingFrameDir::create(const std::string &target, std::string &error) {
+  if (!makeParentDirs(target)) {
+    error = reason(parentOf(target));
+    return false;
+  }
+  std::vector<char> name = templateBeside(target, ".kandu-");
+  if (!mkdtemp(name.data())) {
+    error = reason(target);
+    return false;
+  }
+  mode_t mask = umask(0);
+  umask(mask);
+  chmod(name.data(), 0777 & ~mask);
+  target_ = target;
+  temp_ = name.data();
+  written_ = 0;
+  Signals::trackFrameDir(temp_);
+  return true;
+}
+
+std::string PendingFrameDir::framePath(int64_t k) const { return temp_ + "/" + frameFileName(k); }
+
+void PendingFrameDir::setFramesWritten(int64_t frames) {
+  written_ = frames;
+  Signals::setFramesWritten(frames);
+}
+
+bool PendingFrameDir::commit(std::string &error) {
+  // A directory cannot be renamed over a non-empty one: move the old frames aside first.
+  std::string old;
+  struct stat st{};
+  if (stat(target_.c_str(), &st) == 0) {
+    std::vector<char> aside = templateBeside(target_, ".old-");
+    bool made = mkdtemp(aside.data()) != nullptr;
+    if (!made || rename(target_.c_str(), aside.data()) != 0) {
+      error = reason(target_);
+      if (made) rmdir(aside.data());
+      discard();
+      return false;
+    }
+    old = aside.data();
+  }
+  if (rename(temp_.c_str(), target_.c_str()) != 0) {
+    error = reason(target_);
+    if (!old.empty()) rename(old.c_str(), target_.c_str());
+    discard();
+    return false;
+  }
+  temp_.clear();
+  Signals::untrackAll();
+  if (!old.empty()) removeFrameDir(old);
+  return true;
+}
+
+void PendingFrameDir::discard() {
+  if (temp_.empty()) return;
+  removeFrameDir(temp_);
+  temp_.clear();
+  Signals::untrackAll();
+}

@@ -1,0 +1,57 @@
+// All-or-nothing outputs: everything is written under a temporary name beside its target and
+// renamed into place only when complete. Until then the target, and any earlier file there, stay
+// untouched; a pending output that is not committed is removed when it goes out of scope, and the
+// crash handler removes it too (player/signals.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Checks before any work that `target` can be a file output: not a directory or other non-file.
+bool checkFileTarget(const std::string &target, std::string &error);
+// Checks that `dir` is new, or a directory holding nothing but numbered frames (frame_NNNNNN.png),
+// so that replacing it loses nothing of the user's.
+bool checkFrameDirTarget(const std::string &dir, std::string &error);
+
+class PendingFile {
+ public:
+  PendingFile() = default;
+  PendingFile(const PendingFile &) = delete;
+  PendingFile &operator=(const PendingFile &) = delete;
+  ~PendingFile();
+
+  // Creates the parent directories and an empty DIR/.NAME.kandu-XXXXXX beside `target`.
+  bool create(const std::string &target, std::string &error);
+  const std::string &path() const { return temp_; }
+  // Renames the finished file over the target.
+  bool commit(std::string &error);
+  void discard();
+
+ private:
+  std::string target_, temp_;
+};
+
+class PendingFrameDir {
+ public:
+  PendingFrameDir() = default;
+  PendingFrameDir(const PendingFrameDir &) = delete;
+  PendingFrameDir &operator=(const PendingFrameDir &) = delete;
+  ~PendingFrameDir();
+
+  // Creates the parent directories and an empty directory beside `target` for the frames.
+  bool create(const std::string &target, std::string &error);
+  const std::string &path() const { return temp_; }
+  // The frame k's file in the pending directory.
+  std::string framePath(int64_t k) const;
+  void setFramesWritten(int64_t frames);
+  // Puts the new frames where the target was; the old frames are removed afterwards.
+  bool commit(std::string &error);
+  void discard();
+
+ private:
+  std::string target_, temp_;
+  int64_t written_ = 0;
+};
+
+// "frame_000042.png"
+std::string frameFileName(int64_t k);

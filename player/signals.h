@@ -1,0 +1,39 @@
+// What the player does when it is interrupted or when the plug-in crashes.
+//
+// SIGINT and SIGTERM during a capture only raise a flag: the capture loops look at it, stop, remove
+// what they had started and then end the process with the same signal (the shell reports 130 or
+// 143). SIGPIPE is ignored, so that an encoder that died shows up as a failed write. A crash
+// (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) prints which plug-in export was running, removes the
+// unfinished output, stops the encoder and ends the process with the same signal.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+namespace Signals {
+
+// Installs the crash handlers and ignores SIGPIPE; with `captureStops`, SIGINT and SIGTERM raise
+// the stop flag instead of ending the process at once.
+void install(bool captureStops);
+
+// Non-zero (the signal's number) once SIGINT or SIGTERM arrived.
+int stopRequested();
+// Ends the process with the signal that asked it to stop.
+[[noreturn]] void endWithStopSignal();
+
+// The plug-in's path, for the crash message.
+void setPluginPath(const std::string &path);
+// The export that is running now (a constant string), or null between calls.
+void enterExport(const char *name);
+
+// Unfinished outputs the crash handler removes: one file, or a directory of numbered frames of
+// which `frames` have been written so far, and an encoder process to stop.
+void trackFile(const std::string &path);
+void trackFrameDir(const std::string &dir);
+void setFramesWritten(int64_t frames);
+void trackChild(pid_t pid);
+void untrackAll();
+
+}  // namespace Signals

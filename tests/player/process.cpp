@@ -1,0 +1,124 @@
+#include "tests/player/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+extern char **environ;
+
+namespace {
+std::vector<std::string> environment(const std::vector<std::string> &extra) {
+  std::vector<std::string> env(extra);
+  for (char **e = environ; *e; ++e) {
+    std::string entry(*e);
+    std::string name = entry.substr(0, entry.find('='));
+    bool overridden = false;
+    for (const std::string &x : extra) overridden = overridden || x.rfind(name + "=", 0) == 0;
+    if (!overridden) env.push_back(entry);
+  }
+  return env;
+}
+
+std::vector<char *> pointers(std::vector<std::string> &strings) {
+  std::vector<char *> p;
+  for (std::string &s : strings) p.push_back(s.data());
+  p.push_back(nullptr);
+  return p;
+}
+
+pid_t spawn(const std::vector<std::string> &args, int outFd, const std::vector<std::string> &env) {
+  std::vector<std::string> a(args), e = environment(env);
+  std::vector<char *> argv = pointers(a), envp = pointers(e);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  if (outFd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDERR_FILENO);
+  }
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+}  // namespace
+
+int waitProgram(pid_t pid) {
+  int status = 0;
+  if (pid <= 0) return -1;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool programRunning(pid_t pid) {
+  int status = 0;
+  return pid > 0 && waitpid(pid, &status, WNOHANG) == 0;
+}
+
+Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::string> &env) {
+  Outcome result;
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return result;
+  pid_t pid = spawn(args, fds[1], env);
+  close(fds[1]);
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+    if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  result.status = waitProgram(pid);
+  return result;
+}
+
+pid_t startProgram(const std::vector<std::string> &args, const std::string &log, const std::vector<std::string> &env) {
+  int fd = open(log.empty() ? "/dev/null" : log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  pid_t pid = spawn(args, fd, env);
+  if (fd >= 0) close(fd);
+  return pid;
+}
+
+std::vector<std::string> words(const std::string &text) {
+  std::istringstream in(text);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
+Workspace::Workspace() {
+  char pattern[] = "/tmp/kandu-cli-XXXXXX";
+  dir_ = mkdtemp(pattern);
+}
+
+Workspace::~Workspace() {
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string Workspace::write(const std::string &name, const std::string &text) const {
+  std::ofstream(path(name), std::ios::binary) << text;
+  return path(name);
+}
+
+std::vector<std::string> Workspace::list(const std::string &name) const {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto &entry : std::filesystem::directory_iterator(name.empty() ? dir_ : path(name), error))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string fileContent(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}

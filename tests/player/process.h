@@ -1,0 +1,44 @@
+// Programs the player tests start: argument lists through posix_spawnp, never a shell.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+struct Outcome {
+  int status = -1;  // the exit status, or 128 + the signal that ended it
+  std::string output;  // standard output and standard error together
+};
+
+// Runs `args` (args[0] looked up on PATH) with `env` added to the environment and waits.
+Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
+// Starts `args` with standard output and error into the file `log` (or discarded when empty).
+pid_t startProgram(const std::vector<std::string> &args, const std::string &log = "",
+                   const std::vector<std::string> &env = {});
+// Waits for a started program; its status as in Outcome.
+int waitProgram(pid_t pid);
+bool programRunning(pid_t pid);
+
+// The words of `text`, split at blanks (for commands written as one line).
+std::vector<std::string> words(const std::string &text);
+
+// A scratch directory, removed with everything in it at the end of the test.
+class Workspace {
+ public:
+  Workspace();
+  ~Workspace();
+  Workspace(const Workspace &) = delete;
+  Workspace &operator=(const Workspace &) = delete;
+  std::string path(const std::string &name) const { return dir_ + "/" + name; }
+  // Writes `text` into the file `name` and returns its path.
+  std::string write(const std::string &name, const std::string &text) const;
+  // The names in the directory `name` ("" for the workspace itself), sorted.
+  std::vector<std::string> list(const std::string &name = "") const;
+
+ private:
+  std::string dir_;
+};
+
+// The whole content of a file ("" when it cannot be read).
+std::string fileContent(const std::string &path);

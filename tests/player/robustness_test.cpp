@@ -1,0 +1,220 @@
+// kandu-player under hostile input and faults: no shell, all-or-nothing outputs, honest exits,
+// bounded work. Each case checks the exit status, that nothing is left beside the target and that
+// an earlier file at the target is byte-identical afterwards.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "player/capture.h"
+#include "tests/player/process.h"
+
+namespace {
+
+const std::string kEarlier = "an earlier output, which must survive\n";
+
+Outcome player(std::vector<std::string> args, const std::vector<std::string> &env = {}) {
+  args.insert(args.begin(), KANDU_PLAYER);
+  return runProgram(args, env);
+}
+
+// A directory on PATH holding a fake `ffmpeg` that runs `script` (sh) after taking some input.
+std::vector<std::string> fakeEncoder(const Workspace &ws, const std::string &script) {
+  mkdir(ws.path("bin").c_str(), 0755);
+  std::string path = ws.write("bin/ffmpeg", "#!/bin/sh\nhead -c 200000 >/dev/null\n" + script + "\n");
+  chmod(path.c_str(), 0755);
+  return {"PATH=" + ws.path("bin") + ":" + std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin")};
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+// Waits until the player has made its temporary output beside `target` in the workspace.
+bool waitForPending(const Workspace &ws, pid_t pid) {
+  for (int i = 0; i < 200; ++i) {
+    for (const std::string &name : ws.list())
+      if (contains(name, ".kandu-")) return true;
+    if (!programRunning(pid)) return false;
+    usleep(50000);
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(Hostile, OutputPathsAreNeverCommandsOrOptions) {
+  if (!onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  Workspace ws;
+  std::string sneaky = ws.path("x'; touch " + ws.path("pwned") + "; echo '.mp4");
+  Outcome r = player({"render", "--size", "64x48", "--to", "100", "--out", sneaky});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(access(ws.path("pwned").c_str(), F_OK), -1) << "a command ran from the output path";
+  EXPECT_EQ(access(sneaky.c_str(), F_OK), 0) << "the video went elsewhere";
+  // A name that looks like an option is a file name, and not a video one.
+  Outcome option = player({"render", "--size", "64x48", "--to", "100", "--out", "-version"});
+  EXPECT_EQ(option.status, 2);
+  EXPECT_TRUE(contains(option.output, "-version: not a video file name")) << option.output;
+}
+
+TEST(Hostile, BadRequestsExitTwoBeforeAnyWork) {
+  Workspace ws;
+  ws.write("target.mp4", kEarlier);
+  mkdir(ws.path("dir.mp4").c_str(), 0755);
+  mkdir(ws.path("frames").c_str(), 0755);
+  ws.write("frames/notes.txt", "mine\n");
+  mkdir(ws.path("empty-bin").c_str(), 0755);
+  const std::string out = ws.path("target.mp4");
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+    std::vector<std::string> env;
+  } cases[] = {
+      {{"render", "--out", ws.path("a.avi")}, "not a video file name", {}},
+      {{"render", "--out", ws.path("dir.mp4")}, "exists and is not a regular file", {}},
+      {{"render", "--size", "1023x767", "--out", out}, "video needs an even width and height", {}},
+      {{"render", "--out", out}, "needs ffmpeg, which is not installed", {"PATH=" + ws.path("empty-bin")}},
+      {{"render", "--from", "61000", "--out", out}, "--from 61000 is at or past the timeline's end (61000 ms)", {}},
+      {{"still", "--at", "600000", "--out", ws.path("s.png")}, "--at 600000 is past the timeline's end", {}},
+      {{"render", "--frames", ws.path("frames")}, "holds files other than frames", {}},
+      {{"render", "/dev/zero", "--out", out}, "/dev/zero: the timeline is not a regular file", {}},
+  };
+  for (const Case &c : cases) {
+    Outcome r = player(c.args, c.env);
+    EXPECT_EQ(r.status, 2) << c.args.back() << ": " << r.output;
+    EXPECT_TRUE(contains(r.output, c.says)) << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+  }
+  EXPECT_EQ(fileContent(out), kEarlier);
+  EXPECT_EQ(ws.list(), (std::vector<std::string>{"dir.mp4", "empty-bin", "frames", "target.mp4"}));
+  EXPECT_EQ(ws.list("frames"), std::vector<std::string>{"notes.txt"});
+}
+
+TEST(Hostile, TimelineBytesAreEscapedInMessages) {
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", std::string("0 1000 \x1b[31mred\0x\n", 19));
+  Outcome r = player({"render", timeline, "--frames", ws.path("f")});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(contains(r.output, "effect word '\\x1b[31mred\\x00x'")) << r.output;
+  EXPECT_FALSE(contains(r.output, "\x1b")) << "a raw escape reached the terminal";
+  std::string big = ws.write("big.timeline", std::string(kMaxTimelineBytes + 1, '#'));
+  Outcome large = player({"render", big, "--frames", ws.path("f")});
+  EXPECT_EQ(large.status, 2);
+  EXPECT_TRUE(contains(large.output, "larger than 1048576 bytes")) << large.output;
+}
+
+TEST(Faults, EncoderThatFailsOrDiesLeavesTheEarlierVideo) {
+  Workspace ws;
+  const std::string out = ws.path("v.mp4");
+  ws.write("v.mp4", kEarlier);
+  struct Case {
+    std::string script;
+    std::string says;
+  } cases[] = {
+      {"echo 'fake: No space left on device' >&2; exit 1", "ffmpeg failed with exit status 1: fake: No space left"},
+      {"kill -9 $$", "ffmpeg was ended by signal 9"},
+  };
+  for (const Case &c : cases) {
+    Outcome r = player({"render", "--size", "256x192", "--to", "2000", "--out", out}, fakeEncoder(ws, c.script));
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_TRUE(contains(r.output, c.says)) << r.output;
+    EXPECT_EQ(fileContent(out), kEarlier);
+    EXPECT_EQ(ws.list(), (std::vector<std::string>{"bin", "v.mp4"}));
+  }
+}
+
+TEST(Faults, FullDiskLeavesNothingBehind) {
+  Workspace ws;
+  mkdir(ws.path("small").c_str(), 0755);
+  if (mount("tmpfs", ws.path("small").c_str(), "tmpfs", 0, "size=160k") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (needs root and a mount namespace that allows it)";
+  ws.write("small/still.png", kEarlier);
+  std::vector<std::vector<std::string>> runs = {
+      {"render", "--size", "256x192", "--to", "3000", "--frames", ws.path("small/frames")},
+      {"still", "--at", "1000", "--out", ws.path("small/still.png")},
+  };
+  if (onPath("ffmpeg")) runs.push_back({"render", "--size", "512x384", "--to", "3000", "--out", ws.path("small/v.mp4")});
+  for (const auto &args : runs) {
+    Outcome r = player(args);
+    EXPECT_EQ(r.status, 1) << args.back();
+    EXPECT_TRUE(contains(r.output, "No space left on device")) << r.output;
+    EXPECT_EQ(ws.list("small"), std::vector<std::string>{"still.png"}) << args.back();
+  }
+  EXPECT_EQ(fileContent(ws.path("small/still.png")), kEarlier);
+  umount(ws.path("small").c_str());
+}
+
+TEST(Faults, SignalsStopTheCaptureAndRemoveIt) {
+  Workspace ws;
+  // The video (when ffmpeg is here) and a frame directory that holds an earlier render.
+  ASSERT_EQ(player({"render", "--size", "64x48", "--to", "50", "--frames", ws.path("frames")}).status, 0);
+  std::vector<std::string> earlierFrames = ws.list("frames");
+  ASSERT_EQ(earlierFrames.size(), 3u);
+  ws.write("v.mp4", kEarlier);
+  struct Case {
+    int signal;
+    std::vector<std::string> args;
+  } cases[] = {
+      {SIGTERM, {"render", "--size", "256x192", "--frames", ws.path("frames")}},
+      {SIGINT, {"render", "--size", "256x192", "--frames", ws.path("frames")}},
+      {SIGTERM, {"render", "--size", "256x192", "--out", ws.path("v.mp4")}},
+      {SIGINT, {"still", "--size", "256x192", "--at", "60000", "--out", ws.path("v.png")}},
+  };
+  for (const Case &c : cases) {
+    if (contains(c.args.back(), ".mp4") && !onPath("ffmpeg")) continue;
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), KANDU_PLAYER);
+    pid_t pid = startProgram(args);
+    if (c.args[0] == "still") {
+      usleep(500000);  // still writes only at the end: stop it in its pre-roll
+    } else {
+      ASSERT_TRUE(waitForPending(ws, pid)) << c.args.back();
+    }
+    kill(pid, c.signal);
+    EXPECT_EQ(waitProgram(pid), 128 + c.signal) << c.args.back();
+    EXPECT_EQ(ws.list(), (std::vector<std::string>{"frames", "v.mp4"})) << c.args.back();
+    EXPECT_EQ(ws.list("frames"), earlierFrames);
+    EXPECT_EQ(fileContent(ws.path("v.mp4")), kEarlier);
+  }
+}
+
+TEST(Faults, PluginCrashIsReportedWithTheExportAndLeavesNothing) {
+  Workspace ws;
+  ws.write("still.png", kEarlier);
+  Outcome r = player({"still", "--at", "100", "--plugin", KANDU_CRASH_PLUGIN, "--out", ws.path("still.png")});
+  EXPECT_EQ(r.status, 128 + SIGSEGV);
+  EXPECT_TRUE(contains(r.output, std::string("SIGSEGV in the plug-in's ExecuteDLL (") + KANDU_CRASH_PLUGIN + ")"))
+      << r.output;
+  Outcome frames = player({"render", "--to", "100", "--plugin", KANDU_CRASH_PLUGIN, "--frames", ws.path("f")});
+  EXPECT_EQ(frames.status, 128 + SIGSEGV);
+  EXPECT_EQ(ws.list(), std::vector<std::string>{"still.png"});
+  EXPECT_EQ(fileContent(ws.path("still.png")), kEarlier);
+}
+
+TEST(Outputs, FramesDirectoryHoldsExactlyTheLastRender) {
+  Workspace ws;
+  ASSERT_EQ(player({"render", "--size", "64x48", "--to", "500", "--frames", ws.path("f")}).status, 0);
+  ASSERT_EQ(ws.list("f").size(), 30u);
+  ASSERT_EQ(player({"render", "--size", "64x48", "--to", "100", "--frames", ws.path("f")}).status, 0);
+  EXPECT_EQ(ws.list("f"), (std::vector<std::string>{"frame_000000.png", "frame_000001.png", "frame_000002.png",
+                                                   "frame_000003.png", "frame_000004.png", "frame_000005.png"}));
+  EXPECT_EQ(ws.list(), std::vector<std::string>{"f"});
+}
+
+TEST(Outputs, ToPastTheEndIsCutAndTheSheetIsCapped) {
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", "0 100 cube_thing\n");
+  Outcome r = player({"render", timeline, "--size", "64x48", "--to", "5000", "--frames", ws.path("f")});
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_TRUE(contains(r.output, "--to 5000 is past the timeline's end; stopping at 100 ms")) << r.output;
+  EXPECT_EQ(ws.list("f").size(), 6u);
+  std::string many;
+  for (size_t i = 0; i <= kMaxSheetThumbnails; ++i)
+    many += std::to_string(i * 20) + " " + std::to_string(i * 20 + 20) + " cube_thing\n";
+  Outcome sheet = player({"sheet", ws.write("many.timeline", many), "--fps", "10", "--out", ws.path("s.png")});
+  EXPECT_EQ(sheet.status, 0) << sheet.output;
+  EXPECT_TRUE(contains(sheet.output, "shows the first 64 of 65 drawing blocks")) << sheet.output;
+  EXPECT_TRUE(contains(sheet.output, "(64 thumbnails)")) << sheet.output;
+}
