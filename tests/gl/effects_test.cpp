@@ -10,6 +10,7 @@
 #include "intro/testbed.h"
 #include "tests/support/gl_recorder.h"
 #include "tests/support/gl_test.h"
+#include "tests/support/intro_state.h"
 
 using namespace Kandu;
 using Recorder::count;
@@ -30,13 +31,8 @@ void frame(const char *word, float progress) {
   call(word, progress);
 }
 
-// The intro built, and the renderer with its fonts made (the first frame would make them).
-cTestBed &intro() {
-  GLTest::setClock(0);
-  InitDLL(0);
-  getRenderer();
-  return theIntro();
-}
+// The intro as InitDLL left it, and the renderer with its fonts made (the first frame would make them).
+cTestBed &intro() { return GLTest::freshIntro(); }
 
 VorbelScenegraph::baseNode *node(VorbelScenegraph::cRootNode *root, const char *name) { return root->findChild(name); }
 

@@ -9,12 +9,14 @@
 #include "scenegraph/water.h"
 #include "texgen/stack.h"
 #include "tests/support/gl_test.h"
+#include "tests/support/intro_state.h"
 
 using namespace Kandu;
 
 namespace {
 cTestBed &initialised() {
-  InitDLL(12345);
+  GLTest::freshIntro();
+  InitDLL(12345);  // the argument means nothing, and a second call builds nothing
   return theIntro();
 }
 cKeyframeTrack *track(const char *name) { return static_cast<cKeyframeTrack *>(theIntro().tracks.findByName(name)); }

@@ -26,7 +26,25 @@ class CountingNode : public VorbelScenegraph::baseNode {
 };
 }  // namespace
 
-TEST(Shadow, PrepareComputesMatricesAndCreatesTheDepthTextureOnce) {
+// The shadow passes leave texture generation, depth comparison and alpha testing behind (no node
+// of the intro uses them, so nothing cleans up): each test gives the GL state back.
+class Shadow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_TEXTURE);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+  }
+  void TearDown() override {
+    glMatrixMode(GL_TEXTURE);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopAttrib();
+  }
+};
+
+TEST_F(Shadow, PrepareComputesMatricesAndCreatesTheDepthTextureOnce) {
   GLTest::resetView();
   cShadowMapState s;
   s.lightPosition = makeVector(0, 5, 1);
@@ -65,7 +83,7 @@ TEST(Shadow, PrepareComputesMatricesAndCreatesTheDepthTextureOnce) {
   glDisable(GL_CULL_FACE);
 }
 
-TEST(Shadow, ProjectionGeneratesFourPlanesInOrder) {
+TEST_F(Shadow, ProjectionGeneratesFourPlanesInOrder) {
   cShadowMapState s;
   prepareShadowMap(&s);
   Recorder::start();
@@ -98,7 +116,7 @@ TEST(Shadow, ProjectionGeneratesFourPlanesInOrder) {
   glDisable(GL_TEXTURE_2D);
 }
 
-TEST(Shadow, ShadowedNodeDrawsItsChildrenThreeTimesAndCleansUp) {
+TEST_F(Shadow, ShadowedNodeDrawsItsChildrenThreeTimesAndCleansUp) {
   GLTest::resetView();
   cCamera camera;
   camera.setEye(0, 3, 6);
@@ -133,7 +151,7 @@ TEST(Shadow, ShadowedNodeDrawsItsChildrenThreeTimesAndCleansUp) {
   glDisable(GL_CULL_FACE);
 }
 
-TEST(Shadow, UnshadowedEmptyRootChangesNothing) {
+TEST_F(Shadow, UnshadowedEmptyRootChangesNothing) {
   VorbelScenegraph::cRootNode root;
   Recorder::start();
   root.render(0.3f);
