@@ -2,6 +2,7 @@
 // resets the modelview, then setTimeDLL, getBlockInfo and ExecuteDLL for each active block.
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -14,6 +15,7 @@
 
 using namespace Kandu;
 using Recorder::count;
+using Recorder::named;
 
 namespace {
 // One block of one host frame at `progress` of a 1000 ms block starting at 10000.
@@ -88,6 +90,85 @@ TEST_P(EffectPicture, DrawsWhatTheEffectDescribesAndMatchesItsGolden) {
 
 INSTANTIATE_TEST_SUITE_P(Effects, EffectPicture, ::testing::ValuesIn(kShots),
                          [](const testing::TestParamInfo<Shot> &info) { return std::string(info.param.word); });
+
+namespace {
+bool hasCall(const std::vector<GLCall> &calls, const std::string &name, const std::vector<double> &args) {
+  for (const GLCall &c : calls)
+    if (c.name == name && c.args.size() >= args.size() && std::equal(args.begin(), args.end(), c.args.begin()))
+      return true;
+  return false;
+}
+}  // namespace
+
+// What each drawing word sets, read from the calls of its second frame (the first one set the
+// camera that the second applies): the camera, clear colour, light, blending, culling and the
+// scene's transform.
+TEST(Effects, EveryDrawingWordSetsItsCameraLightBlendCullAndTransform) {
+  const double f07 = static_cast<double>(0.7f);
+  struct Case {
+    const char *word;
+    std::vector<double> eye;     // empty: from a track
+    std::vector<double> lookAt;  // empty: from a track
+    std::vector<double> lightPosition;  // empty: the light stays off
+    bool blends, culls;
+    std::vector<std::pair<std::string, std::vector<double>>> transforms;
+  } cases[] = {
+      {"water_thing", {0, 10, -3}, {0, 0, 0}, {}, false, false, {}},
+      {"jumping_bars", {0, 40, -20}, {}, {0, 8, -3, 0}, true, true,
+       {{"glScalef", {3, 3, 3}}, {"glTranslatef", {-16, 0, -4}}, {"glRotatef", {0, 0, 1, 0}}}},
+      {"jumping_bars2", {10, 5, -40}, {-30, 0, 0}, {0, 10, -3, 0}, true, true,
+       {{"glScalef", {3, 3, 3}}, {"glTranslatef", {-35, 0, -4}}}},
+      {"cube_thing", {0, 0, -10}, {0, 0, 0}, {}, false, true, {{"glRotatef", {250, 1, 1, f07}}}},
+      {"morph", {0, 0, -10}, {0, 0, 0}, {}, false, false, {{"glTranslatef", {-2, -2.5, -4}}}},
+      {"cube_field", {}, {0, 0, 0}, {}, true, false, {}},
+  };
+  for (const Case &c : cases) {
+    intro();
+    call(c.word, 0.25f);
+    Recorder::start();
+    call(c.word, 0.25f);
+    auto calls = Recorder::stop();
+    auto look = named(calls, "gluLookAt");
+    ASSERT_FALSE(look.empty()) << c.word;
+    for (size_t i = 0; i < c.eye.size(); ++i) EXPECT_FLOAT_EQ(look[0].args[i], c.eye[i]) << c.word << " eye " << i;
+    for (size_t i = 0; i < c.lookAt.size(); ++i)
+      EXPECT_FLOAT_EQ(look[0].args[3 + i], c.lookAt[i]) << c.word << " target " << i;
+    EXPECT_EQ(std::vector<double>(look[0].args.begin() + 6, look[0].args.end()), (std::vector<double>{0, 1, 0}));
+    EXPECT_TRUE(hasCall(calls, "glClearColor", {0, 0, 0, 1})) << c.word;
+    EXPECT_EQ(hasCall(calls, "glLightfv", {GL_LIGHT0, GL_POSITION}), !c.lightPosition.empty()) << c.word;
+    if (!c.lightPosition.empty()) {
+      std::vector<double> position = c.lightPosition;
+      position.insert(position.begin(), {GL_LIGHT0, GL_POSITION});
+      EXPECT_TRUE(hasCall(calls, "glLightfv", position)) << c.word;
+      EXPECT_TRUE(hasCall(calls, "glEnable", {GL_LIGHTING})) << c.word;
+    }
+    EXPECT_EQ(hasCall(calls, "glBlendFunc", {GL_SRC_ALPHA, GL_ONE}), c.blends) << c.word;
+    EXPECT_EQ(hasCall(calls, "glEnable", {GL_CULL_FACE}), c.culls) << c.word;
+    for (const auto &t : c.transforms) EXPECT_TRUE(hasCall(calls, t.first, t.second)) << c.word << " " << t.first;
+    EXPECT_FALSE(glIsEnabled(GL_CULL_FACE)) << c.word;
+    EXPECT_FALSE(glIsEnabled(GL_BLEND)) << c.word;
+    EXPECT_FALSE(glIsEnabled(GL_LIGHTING)) << c.word;
+    EXPECT_NO_GL_ERROR();
+  }
+}
+
+// A rotate kick turns the bars about the vertical axis; jumping_bars2 keeps that turn.
+TEST(Effects, RotateKickTurnsTheBarsAndTheSecondBarsKeepTheTurn) {
+  intro();
+  frame("jumping_bars", 0.0f);
+  Image calm = GLTest::grab();
+  call("rotate", 0.0f);
+  Recorder::start();
+  frame("jumping_bars", 0.0f);  // progress 0: the pulse keeps its 8 degrees
+  auto kicked = Recorder::stop();
+  EXPECT_TRUE(hasCall(kicked, "glRotatef", {8, 0, 1, 0}));
+  EXPECT_NE(GLTest::grab().rgb, calm.rgb);
+  Recorder::start();
+  frame("jumping_bars2", 0.5f);
+  auto second = Recorder::stop();
+  EXPECT_TRUE(hasCall(second, "glRotatef", {8, 0, 1, 0}));
+  EXPECT_TRUE(hasCall(second, "glTranslatef", {-35, 0, -4}));
+}
 
 TEST(Effects, WordsWithoutABlockDrawNothingAndOnlyApplyTheCamera) {
   intro();

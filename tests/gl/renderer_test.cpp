@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "renderer/renderer.h"
@@ -74,6 +75,53 @@ TEST(Renderer, GlyphListsDrawText) {
   GLTest::keep(picture, "font");
   EXPECT_GT(GLTest::litPixels(picture, 90, 630, 260, 690), 100);
   EXPECT_EQ(GLTest::litPixels(picture, 400, 0, 1024, 400), 0);
+  EXPECT_NO_GL_ERROR();
+}
+
+namespace {
+struct Box {
+  int left = 1 << 30, right = -1, bottom = 1 << 30, top = -1;  // GL window coordinates, y up
+};
+// Draws the glyph of c with the raster position at (x, y) and returns where its pixels landed.
+Box glyphBox(GLuint listBase, char c, int x, int y) {
+  GLTest::resetView();
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, GLTest::kWidth, 0, GLTest::kHeight, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glColor3f(1, 1, 1);
+  glRasterPos2i(x, y);
+  glCallList(listBase + static_cast<GLuint>(c - 32));
+  Image picture = GLTest::grab();
+  Box box;
+  for (int row = 0; row < picture.height; ++row)
+    for (int col = 0; col < picture.width; ++col)
+      if (picture.at(col, row)[0] > 128) {
+        int glY = picture.height - 1 - row;
+        box.left = std::min(box.left, col);
+        box.right = std::max(box.right, col);
+        box.bottom = std::min(box.bottom, glY);
+        box.top = std::max(box.top, glY);
+      }
+  return box;
+}
+}  // namespace
+
+TEST(Renderer, GlyphsSitOnTheBaselineRightOfTheRasterPosition) {
+  cFont font;
+  font.create("Verdana", 28, 0, 0);
+  // 'I' stands on the baseline with a small left bearing; 'g' hangs below the baseline.
+  Box i = glyphBox(font.listBase, 'I', 200, 300);
+  ASSERT_GE(i.right, 0) << "no glyph drawn";
+  EXPECT_EQ(i.bottom, 300);
+  EXPECT_GT(i.left, 200);
+  EXPECT_LT(i.left, 210);
+  EXPECT_GT(i.top, 310);
+  Box g = glyphBox(font.listBase, 'g', 200, 300);
+  EXPECT_LT(g.bottom, 297);
+  EXPECT_GT(g.top, 300);
+  EXPECT_GE(g.left, 200);
   EXPECT_NO_GL_ERROR();
 }
 

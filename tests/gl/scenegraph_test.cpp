@@ -1,6 +1,8 @@
 // Each effect node on the real driver: the geometry it sends (counted on the recording layer) and
 // the picture it leaves under a fixed camera.
 #include <GL/gl.h>
+
+#include <cmath>
 #include <GL/glu.h>
 
 #include "renderer/renderer.h"
@@ -128,6 +130,40 @@ TEST(Towers, SevenHundredFiftyBarsOfTwentyVerticesNoBottom) {
   EXPECT_EQ(count(calls, "glPushMatrix"), 751);
 }
 
+TEST(Towers, EachBarFaceHasItsNormalCornersAndTextureCoordinates) {
+  Recorder::start();
+  drawTowerBar(0.5f, 4.0f, 0.5f, 2.0f, 0.0f, 3.0f);
+  auto calls = Recorder::stop();
+  // Per face: the normal, then (s, t) and the corner as signs of the half extents (0.25, 2, 0.25).
+  struct Face {
+    float n[3];
+    float c[4][5];
+  } faces[5] = {
+      {{0, 1, 0}, {{1, 0, 1, 1, -1}, {0, 0, -1, 1, -1}, {0, 1, -1, 1, 1}, {1, 1, 1, 1, 1}}},
+      {{0, 0, 1}, {{0, 1, -1, -1, 1}, {1, 1, 1, -1, 1}, {1, 0, 1, 1, 1}, {0, 0, -1, 1, 1}}},
+      {{0, 0, -1}, {{0, 1, 1, -1, -1}, {1, 1, -1, -1, -1}, {1, 0, -1, 1, -1}, {0, 0, 1, 1, -1}}},
+      {{1, 0, 0}, {{1, 1, 1, -1, -1}, {1, 0, 1, 1, -1}, {0, 0, 1, 1, 1}, {0, 1, 1, -1, 1}}},
+      {{-1, 0, 0}, {{0, 1, -1, -1, -1}, {1, 1, -1, -1, 1}, {1, 0, -1, 1, 1}, {0, 0, -1, 1, -1}}},
+  };
+  auto normals = named(calls, "glNormal3f");
+  auto tex = named(calls, "glTexCoord2f");
+  auto v = named(calls, "glVertex3f");
+  ASSERT_EQ(normals.size(), 5u);
+  ASSERT_EQ(v.size(), 20u);
+  for (int f = 0; f < 5; ++f) {
+    for (int a = 0; a < 3; ++a) EXPECT_EQ(normals[f].args[a], faces[f].n[a]) << "face " << f;
+    for (int k = 0; k < 4; ++k) {
+      const float *c = faces[f].c[k];
+      int i = 4 * f + k;
+      EXPECT_EQ(tex[i].args[0], c[0]) << "face " << f << " corner " << k;
+      EXPECT_EQ(tex[i].args[1], c[1]) << "face " << f << " corner " << k;
+      EXPECT_EQ(v[i].args[0], 2.0 + 0.25 * c[2]) << "face " << f << " corner " << k;
+      EXPECT_EQ(v[i].args[1], 2.0 * c[3]) << "face " << f << " corner " << k;
+      EXPECT_EQ(v[i].args[2], 3.0 + 0.25 * c[4]) << "face " << f << " corner " << k;
+    }
+  }
+}
+
 TEST(Towers, FieldFillsTheViewFromAbove) {
   lookFrom(0, 60, 1);
   cTowerFieldNode node;
@@ -183,6 +219,35 @@ TEST(Water, FlatSurfaceNormalsAndColour) {
   EXPECT_NO_GL_ERROR();
 }
 
+TEST(Water, SlopedSurfaceGivesItsVerticesAndNormals) {
+  cWaterMirrorNode node;
+  for (int k = 0; k < 65 * 65; ++k) node.velocities[k] = 0;
+  for (int j = 0; j < 65; ++j)
+    for (int i = 0; i < 65; ++i) node.heights[node.index(i, j)] = 100.0f * i;
+  lookFrom(0, 10, -3);
+  node.render(0);
+  // One step first: on a plane the stencil gives v = (h − 20 h / 25) / 7, so an inner height
+  // becomes h (1 − 0.4 × 0.2 / 7); then x = 5 (i − 32.5) / 65, y = 3 h / (1024 × 65),
+  // z = 5 (j − 32.5) / 65, and the normal is (h(i + 1) − h(i − 1), −2048, 0) made unit length.
+  const double shrink = 1.0 - 0.4 * 0.2 / 7;
+  const cVector3 v = node.vertices[node.index(10, 20)];
+  EXPECT_FLOAT_EQ(v.x, static_cast<float>(5.0 * (10 - 32.5) / 65));
+  EXPECT_NEAR(v.y, 3.0 * 1000.0 * shrink / (1024.0 * 65), 1e-6);
+  EXPECT_FLOAT_EQ(v.z, static_cast<float>(5.0 * (20 - 32.5) / 65));
+  const double nx = 200.0 * shrink, length = std::sqrt(nx * nx + 2048.0 * 2048.0);
+  const cVector3 n = node.normals[node.index(10, 20)];
+  EXPECT_NEAR(n.x, nx / length, 1e-5);
+  EXPECT_NEAR(n.y, -2048.0 / length, 1e-5);
+  EXPECT_EQ(n.z, 0.0f);
+  // Row 1 is outside the simulated band but inside the normals' one: its neighbours in i kept their
+  // heights (nx = 200), while in j row 2 moved and row 0 did not (nz = 1000 (shrink − 1)).
+  const double ex = 200.0, ez = 1000.0 * (shrink - 1), edgeLength = std::sqrt(ex * ex + 2048.0 * 2048.0 + ez * ez);
+  const cVector3 edge = node.normals[node.index(10, 1)];
+  EXPECT_NEAR(edge.x, ex / edgeLength, 1e-5);
+  EXPECT_NEAR(edge.z, ez / edgeLength, 1e-5);
+  EXPECT_NO_GL_ERROR();
+}
+
 TEST(Morph, OneBatchOf1008QuadsClosedAroundTheTube) {
   cMorphObject node;
   Recorder::start();
@@ -203,6 +268,11 @@ TEST(Morph, OneBatchOf1008QuadsClosedAroundTheTube) {
   EXPECT_NEAR(v[last].args[2], v[1].args[2], 1e-6);
   EXPECT_FLOAT_EQ(t[last].args[0], t[1].args[0] + 4.0f);
   EXPECT_FLOAT_EQ(v[1].args[1], 5.5f / 64);  // ring spacing
+  // Ring 0 has no texture offset at time 0: its s is 4 × m / 16 in whole numbers, 0 0 0 0 1 1 ...
+  for (int m = 0; m < 16; ++m) EXPECT_EQ(t[4 * m].args[0], (4 * m) / 16) << "corner " << m;
+  // Quad 15 closes the band on corner 16: s = 4 on ring 0, one more than corner 15 on ring 1.
+  EXPECT_EQ(t[4 * 15 + 3].args[0], 4.0);
+  EXPECT_NEAR(t[4 * 15 + 2].args[0] - t[4 * 15 + 1].args[0], 1.0, 1e-6);
 }
 
 TEST(Morph, NotReadyDrawsNothingNotEvenChildren) {

@@ -151,6 +151,72 @@ TEST_F(Shadow, ShadowedNodeDrawsItsChildrenThreeTimesAndCleansUp) {
   glDisable(GL_CULL_FACE);
 }
 
+namespace {
+// A box: the unit cube scaled to half extents (sx, sy, sz) and moved to (x, y, z).
+class BoxNode : public VorbelScenegraph::baseNode {
+ public:
+  BoxNode(float x, float y, float z, float sx, float sy, float sz) : x_(x), y_(y), z_(z), sx_(sx), sy_(sy), sz_(sz) {}
+  void render(float) override {
+    glPushMatrix();
+    glTranslatef(x_, y_, z_);
+    glScalef(sx_, sy_, sz_);
+    getRenderer()->drawCube();
+    glPopMatrix();
+  }
+
+ private:
+  float x_, y_, z_, sx_, sy_, sz_;
+};
+
+// Mean red of the 5 × 5 pixels around where the camera pass puts the point (x, y, z).
+double brightnessAt(const Image &picture, const cShadowMapState &s, double x, double y, double z) {
+  GLdouble model[16], projection[16], wx, wy, wz;
+  for (int i = 0; i < 16; ++i) {
+    model[i] = s.cameraView[i];
+    projection[i] = s.cameraProjection[i];
+  }
+  const GLint viewport[4] = {0, 0, GLTest::kWidth, GLTest::kHeight};
+  gluProject(x, y, z, model, projection, viewport, &wx, &wy, &wz);
+  int cx = static_cast<int>(wx), cy = picture.height - 1 - static_cast<int>(wy);
+  double sum = 0;
+  for (int dy = -2; dy <= 2; ++dy)
+    for (int dx = -2; dx <= 2; ++dx) sum += picture.at(cx + dx, cy + dy)[0];
+  return sum / 25;
+}
+}  // namespace
+
+TEST_F(Shadow, AnOccluderDarkensTheFloorWhereTheLightCannotReach) {
+  GLTest::resetView();
+  cCamera camera;
+  camera.setEye(0, 4, 5);
+  setCamera(&camera);
+  cLight light;
+  light.setPosition(0, 5, 1);
+  setLight(&light);
+  VorbelScenegraph::cRootNode root;
+  BoxNode floor(0, -1, 0, 2.4f, 0.05f, 2.4f), block(0, 1, 0, 0.5f, 0.5f, 0.5f);
+  static const char kFloor[] = "floor", kBlock[] = "block";
+  root.addChild(kFloor, &floor);
+  root.addChild(kBlock, &block);
+  root.shadowed = 1;
+  glColor3f(1, 1, 1);
+  root.render(0);
+  Image picture = GLTest::grab();
+  GLTest::keep(picture, "shadow_occluder");
+  // From the light at (0, 5, 1) past the block's edges to the floor's top (y = −0.95): the bottom
+  // front edge (z = 0.5, y = 0.5) lands at z = 1 − 0.5 × 5.95 / 4.5 = 0.339, the top back edge at
+  // z = 1 − 1.5 × 5.95 / 3.5 = −1.55. The camera sees the shadow's front part, beside it lit floor.
+  double shadowed = brightnessAt(picture, root.shadow, 0, -0.95, 0.1);
+  double lit = brightnessAt(picture, root.shadow, 1.6, -0.95, 1.2);
+  double litFar = brightnessAt(picture, root.shadow, -1.6, -0.95, -1.6);
+  EXPECT_LT(shadowed, 20) << "the floor under the block is lit";
+  EXPECT_GT(lit, 100) << "the floor beside the block is dark";
+  EXPECT_GT(litFar, 100) << "the floor behind the shadow is dark";
+  EXPECT_NO_GL_ERROR();
+  setCamera(nullptr);
+  setLight(nullptr);
+}
+
 TEST_F(Shadow, UnshadowedEmptyRootChangesNothing) {
   VorbelScenegraph::cRootNode root;
   Recorder::start();

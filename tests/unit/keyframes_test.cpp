@@ -30,6 +30,9 @@ TEST(Keyframes, PastTheLastKeyExtendsTheSegmentUsedLast) {
   keyThree(t);
   evaluate(t, 0.75f);
   expectVector(evaluate(t, 1.5f), 1000, -1, 0);
+  // The cached segment, not the last one: after t = 0.25 the first segment runs on to t = 1.5.
+  evaluate(t, 0.25f);
+  expectVector(evaluate(t, 1.5f), 1200, 3, 0);
 
   cKeyframeTrack fresh;
   addKey(fresh, makeVector(0, 0, 0), 0);

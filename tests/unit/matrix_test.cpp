@@ -72,11 +72,9 @@ TEST(Matrix, EveryVariantEqualsTheFullProduct) {
 
 TEST(Matrix, BiasMapsClipSpaceToTextureSpace) {
   const cMatrix4 &bias = shadowBiasMatrix();
-  EXPECT_EQ(bias[0], 0.5f);
-  EXPECT_EQ(bias[12], 0.5f);
-  EXPECT_EQ(bias[15], 1.0f);
-  EXPECT_EQ(bias[1], 0.0f);
-  EXPECT_EQ(bias[3], 0.0f);
+  // Column-major: scale ½ on the diagonal, translation ½ in column 3.
+  const float expected[16] = {0.5f, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0, 0.5f, 0, 0.5f, 0.5f, 0.5f, 1};
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(bias[i], expected[i]) << "element " << i;
   EXPECT_EQ(&shadowBiasMatrix(), &bias);
 }
 

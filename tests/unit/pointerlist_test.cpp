@@ -86,8 +86,29 @@ TEST(Light, PositionIsDirectionalAndPresetsFillTheMaterial) {
   EXPECT_EQ(light.position[3], 0.0f);
   light.selectMaterial();
   EXPECT_EQ(light.material.preset, 2);
-  EXPECT_FLOAT_EQ(light.material.ambient.g, 0.0745f);
-  EXPECT_FLOAT_EQ(light.material.shininess, 51.2f);
+  // The four presets as the table gives them: ambient, diffuse, specular (rgb) and shininess.
+  const float table[4][10] = {
+      {0.2125f, 0.1275f, 0.054f, 0.714f, 0.4284f, 0.18144f, 0.393548f, 0.393548f, 0.166721f, 25.6f},
+      {0.24725f, 0.0745f, 0.0745f, 0.75164f, 0.60648f, 0.22648f, 0.628281f, 0.555802f, 0.366065f, 51.2f},
+      {0.25f, 0.25f, 0.25f, 0.4f, 0.4f, 0.4f, 0.774597f, 0.774597f, 0.774597f, 76.8f},
+      {0.2f, 0.2f, 0.2f, 0.4f, 0.4f, 0.4f, 0.7f, 0.7f, 0.7f, 50.0f}};
+  for (int preset = 1; preset <= 4; ++preset) {
+    cSurfaceMaterial m;
+    m.setPreset(preset);
+    const float *row = table[preset - 1];
+    const cColor4 colours[3] = {m.ambient, m.diffuse, m.specular};
+    for (int c = 0; c < 3; ++c) {
+      EXPECT_EQ(colours[c].r, row[3 * c]) << "preset " << preset << " colour " << c;
+      EXPECT_EQ(colours[c].g, row[3 * c + 1]) << "preset " << preset << " colour " << c;
+      EXPECT_EQ(colours[c].b, row[3 * c + 2]) << "preset " << preset << " colour " << c;
+      EXPECT_EQ(colours[c].a, 1.0f);
+    }
+    EXPECT_EQ(m.emission.r + m.emission.g + m.emission.b, 0.0f);
+    EXPECT_EQ(m.shininess, row[9]) << "preset " << preset;
+    EXPECT_EQ(m.preset, preset);
+  }
+  EXPECT_EQ(light.material.ambient.g, 0.0745f);
+  EXPECT_EQ(light.material.shininess, 51.2f);
   light.material.setPreset(0);
   EXPECT_EQ(light.material.preset, 0);
   EXPECT_FLOAT_EQ(light.material.shininess, 51.2f);  // the values stay, apply is off

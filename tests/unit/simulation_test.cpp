@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "scenegraph/cubefield.h"
@@ -54,9 +55,16 @@ TEST(Water, KickSinksByStepTimesVelocityThenSpreadsAndDies) {
   EXPECT_FLOAT_EQ(w.heights[w.index(10, 20)], -424.0f);
   EXPECT_EQ(w.heights[w.index(11, 20)], 0.0f);
   w.simulate();
-  EXPECT_NE(w.heights[w.index(11, 20)], 0.0f);
-  EXPECT_NE(w.heights[w.index(11, 21)], 0.0f);
-  EXPECT_EQ(w.heights[w.index(13, 20)], 0.0f);
+  // Step two: the kicked point's velocity was damped to 1060 × 0.994 and pulled by its own height
+  // (−424 / 7); a side neighbour feels 4 × 424 / 25 / 7, a diagonal one 424 / 25 / 7; each height
+  // then moves by −0.4 × velocity.
+  const double v1 = static_cast<float>(1060.0 * 0.994);
+  EXPECT_NEAR(w.heights[w.index(10, 20)], -424.0 - 0.4 * (v1 - 424.0 / 7), 1e-3);
+  EXPECT_NEAR(w.heights[w.index(11, 20)], -0.4 * (4 * 424.0 / 25 / 7), 1e-5);
+  EXPECT_NEAR(w.heights[w.index(10, 19)], -0.4 * (4 * 424.0 / 25 / 7), 1e-5);
+  EXPECT_NEAR(w.heights[w.index(11, 21)], -0.4 * (424.0 / 25 / 7), 1e-5);
+  EXPECT_EQ(w.heights[w.index(12, 20)], 0.0f);
+  EXPECT_NEAR(w.velocities[w.index(11, 20)], 0.994 * (4 * 424.0 / 25 / 7), 1e-4);
   for (int step = 0; step < 3000; ++step) w.simulate();
   float largest = 0;
   for (int k = 0; k < 65 * 65; ++k) largest = std::max(largest, std::fabs(w.heights[k]));
@@ -165,4 +173,36 @@ TEST(Nodes, FreshNodeDefaultsAndChildLists) {
   EXPECT_EQ(a.getNext(), &b);
   EXPECT_EQ(b.getNext(), &c);
   EXPECT_STREQ(c.getName(), "a");
+}
+
+namespace {
+class LoggingNode : public baseNode {
+ public:
+  LoggingNode(std::string *log, char mark) : log_(log), mark_(mark) {}
+  void render(float progress) override {
+    *log_ += mark_;
+    baseNode::render(progress);
+  }
+
+ private:
+  std::string *log_;
+  char mark_;
+};
+}  // namespace
+
+TEST(Nodes, ChildrenRenderInInsertionOrderAndDisabledOnesAreSkipped) {
+  std::string log;
+  cRootNode root;
+  LoggingNode a(&log, 'a'), b(&log, 'b'), c(&log, 'c'), d(&log, 'd');
+  static const char kA[] = "a", kB[] = "b", kC[] = "c", kD[] = "d";
+  root.addChild(kA, &a);
+  root.addChild(kB, &b);
+  root.addChild(kC, &c);
+  b.addChild(kD, &d);
+  root.render(0.5f);
+  EXPECT_EQ(log, "abdc");
+  log.clear();
+  b.enabled = 0;  // a disabled node hides its subtree
+  root.render(0.5f);
+  EXPECT_EQ(log, "ac");
 }

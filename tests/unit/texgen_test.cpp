@@ -101,7 +101,17 @@ TEST(SinPlasma, IntensityScalesAndRunsAreRepeatable) {
   EXPECT_EQ(0, memcmp(full.pixels, again.pixels, 32 * 32 * 4));
   g.getIntensity() = 128;
   g.generate(half);
-  for (int i = 0; i < 32 * 32; ++i) EXPECT_LE(half.pixels[4 * i], 127);
+  // (127 + 63.5 sin(100 x) + 63.5 sin(100 y)) × intensity / 256, each sine in single precision.
+  int wrong = 0;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 32; ++x) {
+      double sx = static_cast<float>(std::sin(static_cast<double>(static_cast<float>(100.0 * x))));
+      double sy = static_cast<float>(std::sin(static_cast<double>(static_cast<float>(100.0 * y))));
+      int fullValue = static_cast<int>(static_cast<float>(sy * 63.5 + (sx * 63.5 + 127.0)));
+      int halfValue = static_cast<int>(static_cast<float>((sy * 63.5 + (sx * 63.5 + 127.0)) * 0.5));
+      if (full.pixel(x, y)[0] != fullValue || half.pixel(x, y)[0] != halfValue) ++wrong;
+    }
+  EXPECT_EQ(wrong, 0);
   EXPECT_EQ(half.pixels[0], 63);
   cTextureData empty;
   empty.allocate(0, 5);
@@ -119,8 +129,56 @@ TEST(PerlinNoise, HashAndInterpolation) {
   EXPECT_EQ(smoothInterp(3, 9, 0), 3.0f);
   EXPECT_EQ(smoothInterp(3, 9, 1), 9.0f);
   EXPECT_EQ(smoothInterp(0, 1, 0.5f), 0.5f);
+  // Inside, the cubic parts from a straight line: t² (3 − 2t) at 0.25 is 0.15625, at 0.75 0.84375.
+  EXPECT_EQ(smoothInterp(0, 1, 0.25f), 0.15625f);
+  EXPECT_EQ(smoothInterp(2, 6, 0.75f), 5.375f);
   // At a lattice point the noise is the corner's hash.
   EXPECT_FLOAT_EQ(latticeNoise(0, 0, 1000, 2339, 100.0), static_cast<float>(latticeHash(2339) * 120.0));
+}
+
+namespace {
+// The noise recipe written out on its own: hash, cubic blend, six octaves, integer sum.
+float recipeHash(int32_t n) {
+  uint32_t m = static_cast<uint32_t>(n);
+  m ^= m << 13;
+  uint32_t r = (m * (m * m * 15731u + 789221u) + 1376312589u) & 0x7fffffffu;
+  return static_cast<float>(r / 2147483648.0);
+}
+float recipeBlend(float a, float b, float t) {
+  double td = t;
+  return static_cast<float>(a + (3.0 - 2.0 * td) * ((static_cast<double>(b) - a) * td * td));
+}
+float recipeOctave(float x, float y, double cell) {
+  double inv = 1.0 / static_cast<float>(cell);
+  int32_t perRow = static_cast<int32_t>(1000 * inv);
+  int32_t x0 = static_cast<int32_t>(x * inv), y0 = static_cast<int32_t>(y * inv);
+  float fx = static_cast<float>(x * inv - x0), fy = static_cast<float>(y * inv - y0);
+  int32_t i = y0 * perRow + x0 + 2339;
+  float nearRow = recipeBlend(recipeHash(i), recipeHash(i + 1), fx);
+  float farRow = recipeBlend(recipeHash(i + perRow), recipeHash(i + perRow + 1), fx);
+  return static_cast<float>(recipeBlend(nearRow, farRow, fy) * 120.0);
+}
+int recipeNoisePixel(int x, int y) {
+  const double cells[6] = {12.5, 1.56, 25.0, 3.125, 6.25, 100.0};
+  const double weights[6] = {0.125, 0.0156, 0.25, 0.03125, 0.0625, 1.0};
+  int total = 0;
+  for (int o = 0; o < 6; ++o)
+    total += static_cast<int>(static_cast<double>(recipeOctave(2.0f * x, 2.0f * y, cells[o])) * weights[o]);
+  return total;
+}
+}  // namespace
+
+TEST(PerlinNoise, EveryPixelFollowsTheRecipe) {
+  cTextureData t;
+  t.allocate(128, 128);
+  cPerlinNoiseGenerator g;
+  g.generate(t);
+  int wrong = 0;
+  for (int y = 0; y < 128; ++y)
+    for (int x = 0; x < 128; ++x)
+      if (t.pixel(x, y)[0] != recipeNoisePixel(x, y)) ++wrong;
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(t.pixel(37, 91)[0], recipeNoisePixel(37, 91));
 }
 
 TEST(PerlinNoise, CornerPixelIs64AndBytesStayInRange) {
