@@ -36,11 +36,13 @@ Encoder::~Encoder() {
 bool Encoder::start(const std::string &path, const std::string &format, int width, int height, int fps,
                      std::string &error) {
   std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-                                   "-f", "rawvideo", "-pix_fmt", "bgra",
+                                   "-f", "rawvideo", "-pix_fmt", "yuv420p",
                                    "-s", std::to_string(width) + "x" + std::to_string(height),
                                    "-framerate", std::to_string(fps), "-i", "pipe:0",
                                    "-c:v", "libx264", "-preset", "ultrafast", "-threads", "1", "-crf", "18",
-                                   "-pix_fmt", "yuv420p"};
+                                   // The frames come converted with BT.601 in limited range: say so.
+                                   "-colorspace", "smpte170m", "-color_primaries", "smpte170m",
+                                   "-color_trc", "smpte170m", "-color_range", "tv"};
   if (format != "matroska") args.insert(args.end(), {"-movflags", "+faststart"});
   args.insert(args.end(), {"-f", format, "file:" + path});
   std::vector<char *> argv;

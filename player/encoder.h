@@ -1,4 +1,4 @@
-// The video encoder: ffmpeg started without a shell, raw frames through a pipe.
+// The video encoder: ffmpeg started without a shell, raw YUV 4:2:0 frames through a pipe.
 //
 // The command is an argument list (posix_spawnp), the output is named with the file: protocol so
 // that no path can be read as an option or as another protocol, and ffmpeg runs in a process group
@@ -25,8 +25,8 @@ class Encoder {
   Encoder &operator=(const Encoder &) = delete;
   ~Encoder();
 
-  // Starts ffmpeg encoding width × height BGRA frames, top row first, at `fps` into `path` with
-  // the muxer `format`. False with a reason when it cannot be started.
+  // Starts ffmpeg encoding width × height planar YUV 4:2:0 frames (BT.601, limited range, top row
+  // first) at `fps` into `path` with the muxer `format`. False with a reason when it cannot start.
   bool start(const std::string &path, const std::string &format, int width, int height, int fps, std::string &error);
   // Writes bytes to ffmpeg; false when it stopped taking them.
   bool write(const void *data, size_t size);

@@ -14,13 +14,18 @@
 using Recorder::count;
 
 namespace {
-// How far the glyph list of character c moves the raster position.
-float rasterAdvance(GLuint listBase, char c) {
+// One unit a pixel, origin at the bottom left: where glRasterPos2i puts a glyph.
+void useWindowCoordinates() {
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glOrtho(0, GLTest::kWidth, 0, GLTest::kHeight, -1, 1);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
+}
+
+// How far the glyph list of character c moves the raster position.
+float rasterAdvance(GLuint listBase, char c) {
+  useWindowCoordinates();
   glRasterPos2i(100, 100);
   glCallList(listBase + static_cast<GLuint>(c - 32));
   GLfloat position[4];
@@ -61,11 +66,7 @@ TEST(Renderer, GlyphListsDrawText) {
   Recorder::start();
   font->create("Verdana", 28, 1, 1);
   EXPECT_TRUE(Recorder::stop().empty());  // already created: no call at all
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, GLTest::kWidth, 0, GLTest::kHeight, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  useWindowCoordinates();
   glColor3f(1, 1, 1);
   glRasterPos2i(100, 100);
   glListBase(font->listBase - 32);
@@ -85,11 +86,7 @@ struct Box {
 // Draws the glyph of c with the raster position at (x, y) and returns where its pixels landed.
 Box glyphBox(GLuint listBase, char c, int x, int y) {
   GLTest::resetView();
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, GLTest::kWidth, 0, GLTest::kHeight, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  useWindowCoordinates();
   glColor3f(1, 1, 1);
   glRasterPos2i(x, y);
   glCallList(listBase + static_cast<GLuint>(c - 32));

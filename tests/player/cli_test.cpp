@@ -1,10 +1,13 @@
 // kandu-player end to end: the real binary, the real plug-in, headless.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -120,6 +123,38 @@ TEST(Cli, RenderToVideoHasTheFramesAndSize) {
   Outcome probe = runProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
                               "stream=nb_read_frames,width,height", "-of", "csv=p=0", ws.path("v/out.mp4")});
   EXPECT_EQ(probe.output, "256,192,25\n");
+}
+
+TEST(Capture, VideoColoursMatchThePngFrames) {
+  if (!onPath("ffmpeg") || !onPath("ffprobe")) GTEST_SKIP() << "ffmpeg is not installed";
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", "0 200 cube_thing\n200 400 water_thing\n");
+  ASSERT_EQ(run("render " + timeline + kSmall + "--frames " + ws.path("png")).status, 0);
+  ASSERT_EQ(run("render " + timeline + kSmall + "--out " + ws.path("v.mp4")).status, 0);
+  // Tagged BT.601, limited range, so that players convert back to the colours rendered.
+  Outcome tags = runProgram({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                             "stream=pix_fmt,color_range,color_space", "-of", "csv=p=0", ws.path("v.mp4")});
+  EXPECT_EQ(tags.output, "yuv420p,tv,smpte170m\n");
+  // Decoded to raw RGB (a PNG from ffmpeg would carry the transfer tag as a gamma chunk).
+  ASSERT_EQ(runProgram({"ffmpeg", "-v", "error", "-i", ws.path("v.mp4"), "-f", "rawvideo", "-pix_fmt", "rgb24",
+                        ws.path("decoded.rgb")}).status, 0);
+  std::string decoded = fileContent(ws.path("decoded.rgb"));
+  const size_t frameBytes = 256 * 192 * 3;
+  ASSERT_EQ(decoded.size(), 24 * frameBytes);
+  for (int k : {5, 18}) {
+    Image png = load(frameName(ws.path("png"), k));
+    ASSERT_EQ(png.rgb.size(), frameBytes);
+    // Chroma at quarter resolution and H.264 at CRF 18 blur the detail a little; a wrong matrix or
+    // range would shift every colour.
+    double sum = 0, bias[3] = {0, 0, 0};
+    for (size_t i = 0; i < frameBytes; ++i) {
+      int d = static_cast<uint8_t>(decoded[k * frameBytes + i]) - int(png.rgb[i]);
+      sum += std::abs(d);
+      bias[i % 3] += d;
+    }
+    EXPECT_LT(sum / frameBytes, 3.0) << "frame " << k;
+    for (double b : bias) EXPECT_LT(std::fabs(b / (frameBytes / 3)), 2.5) << "frame " << k;
+  }
 }
 
 TEST(Cli, StillOfADrawingEffectAndOfNothing) {
