@@ -122,11 +122,15 @@ TEST(Towers, SevenHundredFiftyBarsOfTwentyVerticesNoBottom) {
   for (auto &batch : b) ASSERT_EQ(batch, std::make_pair(int(GL_QUADS), 20));
   EXPECT_EQ(log, "");  // a tower field draws no children
   for (const GLCall &n : named(calls, "glNormal3f")) EXPECT_NE(n.args[1], -1.0);
-  // The first bar: centred at (0, 0, 0), its top at h / 2.
-  float h = towerHeight(0, 0, 0.25f);
+  // Bar (i, j) stands at (i, 0, j), sin(i) + 2 cos(100 (j + t + i)) + 3 high, centred on y = 0:
+  // bar (0, 0) tops out at cos(25) + 1.5, bar (0, 1) (the second one drawn) at cos(125) + 1.5.
   auto vertices = named(calls, "glVertex3f");
-  EXPECT_FLOAT_EQ(vertices[0].args[1], h * 0.5f);
+  EXPECT_NEAR(vertices[0].args[1], std::cos(25.0) + 1.5, 1e-5);
   EXPECT_FLOAT_EQ(vertices[0].args[0], 0.25f);
+  EXPECT_NEAR(vertices[20].args[1], std::cos(125.0) + 1.5, 1e-5);
+  EXPECT_FLOAT_EQ(vertices[20].args[2], 1.0f - 0.25f);
+  // Bar (1, 0), the 26th: sin(1) / 2 + cos(125) + 1.5.
+  EXPECT_NEAR(vertices[25 * 20].args[1], std::sin(1.0) / 2 + std::cos(125.0) + 1.5, 1e-5);
   EXPECT_EQ(count(calls, "glPushMatrix"), 751);
 }
 
