@@ -35,7 +35,8 @@ std::vector<char *> pointers(std::vector<std::string> &strings) {
   return p;
 }
 
-pid_t spawn(const std::vector<std::string> &args, int outFd, const std::vector<std::string> &env) {
+pid_t spawn(const std::vector<std::string> &args, int outFd, const std::vector<std::string> &env,
+            const std::string &cwd = "") {
   std::vector<std::string> a(args), e = environment(env);
   std::vector<char *> argv = pointers(a), envp = pointers(e);
   posix_spawn_file_actions_t actions;
@@ -45,6 +46,7 @@ pid_t spawn(const std::vector<std::string> &args, int outFd, const std::vector<s
     posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, outFd, STDERR_FILENO);
   }
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid = -1;
   if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
@@ -65,11 +67,11 @@ bool programRunning(pid_t pid) {
   return pid > 0 && waitpid(pid, &status, WNOHANG) == 0;
 }
 
-Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::string> &env) {
+Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::string> &env, const std::string &cwd) {
   Outcome result;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return result;
-  pid_t pid = spawn(args, fds[1], env);
+  pid_t pid = spawn(args, fds[1], env, cwd);
   close(fds[1]);
   char buffer[4096];
   ssize_t n;

@@ -11,8 +11,10 @@ struct Outcome {
   std::string output;  // standard output and standard error together
 };
 
-// Runs `args` (args[0] looked up on PATH) with `env` added to the environment and waits.
-Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
+// Runs `args` (args[0] looked up on PATH) with `env` added to the environment, in the directory
+// `cwd` (empty: this one), and waits.
+Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::string> &env = {},
+                   const std::string &cwd = "");
 // Starts `args` with standard output and error into the file `log` (or discarded when empty).
 pid_t startProgram(const std::vector<std::string> &args, const std::string &log = "",
                    const std::vector<std::string> &env = {});

@@ -53,6 +53,12 @@ TEST(Hostile, OutputPathsAreNeverCommandsOrOptions) {
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(access(ws.path("pwned").c_str(), F_OK), -1) << "a command ran from the output path";
   EXPECT_EQ(access(sneaky.c_str(), F_OK), 0) << "the video went elsewhere";
+  // A relative name whose directory looks like a protocol ("concat:") is still a file.
+  mkdir(ws.path("concat:a").c_str(), 0755);
+  Outcome protocol = runProgram({KANDU_PLAYER, "render", "--size", "64x48", "--to", "100", "--out", "concat:a/v.mp4"},
+                                {}, ws.path(""));
+  EXPECT_EQ(protocol.status, 0) << protocol.output;
+  EXPECT_GT(fileContent(ws.path("concat:a/v.mp4")).size(), 1000u);
   // A name that looks like an option is a file name, and not a video one.
   Outcome option = player({"render", "--size", "64x48", "--to", "100", "--out", "-version"});
   EXPECT_EQ(option.status, 2);
@@ -189,6 +195,10 @@ TEST(Faults, PluginCrashIsReportedWithTheExportAndLeavesNothing) {
       << r.output;
   Outcome frames = player({"render", "--to", "100", "--plugin", KANDU_CRASH_PLUGIN, "--frames", ws.path("f")});
   EXPECT_EQ(frames.status, 128 + SIGSEGV);
+  if (onPath("ffmpeg")) {
+    Outcome video = player({"render", "--to", "100", "--plugin", KANDU_CRASH_PLUGIN, "--out", ws.path("v.mp4")});
+    EXPECT_EQ(video.status, 128 + SIGSEGV);
+  }
   EXPECT_EQ(ws.list(), std::vector<std::string>{"still.png"});
   EXPECT_EQ(fileContent(ws.path("still.png")), kEarlier);
 }
@@ -217,4 +227,23 @@ TEST(Outputs, ToPastTheEndIsCutAndTheSheetIsCapped) {
   EXPECT_EQ(sheet.status, 0) << sheet.output;
   EXPECT_TRUE(contains(sheet.output, "shows the first 64 of 65 drawing blocks")) << sheet.output;
   EXPECT_TRUE(contains(sheet.output, "(64 thumbnails)")) << sheet.output;
+}
+
+// The host's side of the plug-in interface, as the plug-in sees it: for every active block in file
+// order, setTimeDLL, getBlockInfo and ExecuteDLL with their texts, each block starting from an
+// identity modelview whatever the one before it left.
+TEST(HostProtocol, EveryBlockGetsItsThreeCallsOnAFreshModelview) {
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", "0 100 cube_thing\n20 60 rotate\n50 150 morph\n");
+  Outcome r = player({"still", timeline, "--size", "64x48", "--at", "60", "--plugin", KANDU_PROBE_PLUGIN, "--out",
+                      ws.path("s.png")},
+                     {"KANDU_PROBE_LOG=" + ws.path("calls.log")});
+  ASSERT_EQ(r.status, 0) << r.output;
+  // Frames 0, 16, 33 and 50 ms of the pre-roll, then the still at 60 ms.
+  EXPECT_EQ(fileContent(ws.path("calls.log")),
+            "0 0,100 cube_thing identity\n"
+            "16 0,100 cube_thing identity\n"
+            "33 0,100 cube_thing identity\n33 20,60 rotate identity\n"
+            "50 0,100 cube_thing identity\n50 20,60 rotate identity\n50 50,150 morph identity\n"
+            "60 0,100 cube_thing identity\n60 50,150 morph identity\n");
 }

@@ -1,0 +1,36 @@
+// A plug-in with the six exports that writes down what its host does: for every ExecuteDLL, the
+// texts of the setTimeDLL and getBlockInfo before it, its own text, and whether the modelview was
+// the identity. It then dirties the modelview, as a real effect does, so that a host that forgot to
+// reset it between blocks shows up. The log goes to the file named by KANDU_PROBE_LOG.
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#define EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+std::string gTime = "-", gBounds = "-";
+FILE *gLog = nullptr;
+}  // namespace
+
+EXPORT void InitDLL(int) {
+  if (const char *path = std::getenv("KANDU_PROBE_LOG")) gLog = std::fopen(path, "w");
+}
+EXPORT void FreeDLL(int) {
+  if (gLog) std::fclose(gLog);
+  gLog = nullptr;
+}
+EXPORT void AssignController(int) {}
+EXPORT void setTimeDLL(const char *text) { gTime = text ? text : "(null)"; }
+EXPORT void getBlockInfo(const char *text) { gBounds = text ? text : "(null)"; }
+EXPORT void ExecuteDLL(const char *text) {
+  GLfloat m[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, m);
+  bool identity = true;
+  for (int i = 0; i < 16; ++i) identity = identity && m[i] == ((i % 5 == 0) ? 1.0f : 0.0f);
+  if (gLog) std::fprintf(gLog, "%s %s %s %s\n", gTime.c_str(), gBounds.c_str(), text, identity ? "identity" : "moved");
+  gTime = gBounds = "-";
+  glTranslatef(1, 2, 3);
+}
