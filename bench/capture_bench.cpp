@@ -7,7 +7,6 @@
 // FRAMES 0 means every frame of the demo (the default); each further PLAYER (another build of
 // kandu-player, say the one before a change) is timed on the same full capture for comparison.
 #include <GL/gl.h>
-#include <libyuv.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +22,7 @@
 #include "player/headless.h"
 #include "player/image.h"
 #include "player/plugin.h"
+#include "player/sinks.h"
 #include "player/timeline.h"
 #include "tests/player/process.h"
 
@@ -61,14 +61,6 @@ void render(const Plugin &plugin, const Timeline &demo, int64_t k) {
   renderFrame(plugin, demo, t, kWidth, kHeight, double(kWidth) / kHeight);
 }
 
-void toI420(const RawFrame &frame, std::vector<uint8_t> &yuv) {
-  const int stride = 4 * kWidth;
-  const size_t luma = size_t(kWidth) * kHeight;
-  yuv.resize(luma * 3 / 2);
-  libyuv::ARGBToI420(frame.bgra.data() + size_t(kHeight - 1) * stride, -stride, yuv.data(), kWidth,
-                     yuv.data() + luma, kWidth / 2, yuv.data() + luma * 5 / 4, kWidth / 2, kWidth, kHeight);
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -104,7 +96,7 @@ int main(int argc, char **argv) {
     }));
     for (int64_t k = 0; k < frames; ++k) {  // untimed: the converted frames for the encoder alone
       render(plugin, demo, k);
-      toI420(readRawFrame(kWidth, kHeight), yuv);
+      convertToI420(readRawFrame(kWidth, kHeight), yuv);
       std::fwrite(yuv.data(), 1, yuv.size(), out);
     }
     std::fclose(out);
@@ -116,7 +108,7 @@ int main(int argc, char **argv) {
   }));
   std::vector<uint8_t> yuv;
   stages.push_back(measure("conversion (libyuv)", [&] {
-    for (int64_t k = 0; k < frames; ++k) toI420(frame, yuv);
+    for (int64_t k = 0; k < frames; ++k) convertToI420(frame, yuv);
   }));
   stages.push_back(measure("encoding alone", [&] {
     Encoder encoder;

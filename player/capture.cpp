@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <libyuv.h>
-
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -15,6 +13,7 @@
 #include "player/messages.h"
 #include "player/output.h"
 #include "player/signals.h"
+#include "player/sinks.h"
 #include "player/text.h"
 
 int64_t CaptureRange::frameCount() const { return ((to - from) * fps + 999) / 1000; }
@@ -81,50 +80,6 @@ class Progress {
   bool tty_;
   Clock::time_point start_;
   int lastTenth_ = -1;
-};
-
-// Frames as PNG files into the pending frame directory.
-class PngFrameSink : public FrameSink {
- public:
-  explicit PngFrameSink(PendingFrameDir &dir) : dir_(dir) {}
-  bool write(int64_t index, const RawFrame &frame, std::string &error) override {
-    std::string why, path = dir_.framePath(index);
-    if (!writePng(path, toImage(frame), &why)) {
-      error = printable(path) + ": " + why;
-      return false;
-    }
-    dir_.setFramesWritten(index + 1);
-    return true;
-  }
-
- private:
-  PendingFrameDir &dir_;
-};
-
-// Frames to the encoder as YUV 4:2:0, converted here on the worker thread (libyuv, SIMD) rather
-// than by ffmpeg: the conversion was most of ffmpeg's work, and planar frames are 1.5 bytes a
-// pixel through the pipe instead of 4. GL hands the rows over bottom row first; the negative
-// stride turns them over during the conversion.
-class VideoSink : public FrameSink {
- public:
-  explicit VideoSink(Encoder &encoder) : encoder_(encoder) {}
-  bool write(int64_t, const RawFrame &frame, std::string &error) override {
-    const int w = frame.width, h = frame.height, stride = 4 * w;
-    const size_t luma = static_cast<size_t>(w) * h, chroma = luma / 4;
-    yuv_.resize(luma + 2 * chroma);
-    uint8_t *y = yuv_.data(), *u = y + luma, *v = u + chroma;
-    libyuv::ARGBToI420(frame.bgra.data() + static_cast<size_t>(h - 1) * stride, -stride, y, w, u, w / 2, v, w / 2, w,
-                       h);
-    if (!encoder_.write(yuv_.data(), yuv_.size())) {
-      error = "ffmpeg stopped taking frames";
-      return false;
-    }
-    return true;
-  }
-
- private:
-  Encoder &encoder_;
-  std::vector<uint8_t> yuv_;
 };
 
 CaptureRange rangeOf(const Timeline &timeline, const Options &o) {
