@@ -168,6 +168,27 @@ class BoxNode : public VorbelScenegraph::baseNode {
   float x_, y_, z_, sx_, sy_, sz_;
 };
 
+// A single horizontal square at height y, half size 0.5, facing down (counter-clockwise seen from
+// below) or up.
+class SquareNode : public VorbelScenegraph::baseNode {
+ public:
+  SquareNode(float y, bool down) : y_(y), down_(down) {}
+  void render(float) override {
+    const float z0 = down_ ? -0.5f : 0.5f, z1 = -z0;
+    glBegin(GL_QUADS);
+    glNormal3f(0, down_ ? -1.0f : 1.0f, 0);
+    glVertex3f(-0.5f, y_, z0);
+    glVertex3f(0.5f, y_, z0);
+    glVertex3f(0.5f, y_, z1);
+    glVertex3f(-0.5f, y_, z1);
+    glEnd();
+  }
+
+ private:
+  float y_;
+  bool down_;
+};
+
 // Mean red of the 5 × 5 pixels around where the camera pass puts the point (x, y, z).
 double brightnessAt(const Image &picture, const cShadowMapState &s, double x, double y, double z) {
   GLdouble model[16], projection[16], wx, wy, wz;
@@ -212,6 +233,28 @@ TEST_F(Shadow, AnOccluderDarkensTheFloorWhereTheLightCannotReach) {
   EXPECT_LT(shadowed, 20) << "the floor under the block is lit";
   EXPECT_GT(lit, 100) << "the floor beside the block is dark";
   EXPECT_GT(litFar, 100) << "the floor behind the shadow is dark";
+  EXPECT_NO_GL_ERROR();
+
+  // Only faces turned away from the light go into the depth map: a square at y = 1 that shows the
+  // light its back shadows the floor (from z = 0.256 to −1.23 under it); one that shows the light
+  // its front casts nothing.
+  for (bool down : {true, false}) {
+    VorbelScenegraph::cRootNode scene;
+    BoxNode ground(0, -1, 0, 2.4f, 0.05f, 2.4f);
+    SquareNode square(1, down);
+    scene.addChild(kFloor, &ground);
+    scene.addChild(kBlock, &square);
+    scene.shadowed = 1;
+    GLTest::resetView();
+    glColor3f(1, 1, 1);
+    scene.render(0);
+    Image shot = GLTest::grab();
+    double under = brightnessAt(shot, scene.shadow, 0, -0.95, 0);
+    if (down)
+      EXPECT_LT(under, 20) << "a square turning its back to the light casts no shadow";
+    else
+      EXPECT_GT(under, 100) << "a square facing the light casts a shadow";
+  }
   EXPECT_NO_GL_ERROR();
   setCamera(nullptr);
   setLight(nullptr);
