@@ -44,11 +44,22 @@ TEST(IntroSetUp, RegistriesHoldTracksFontsLightAndEvents) {
   EXPECT_EQ(intro.lights.count, 1);
   EXPECT_EQ(getLight(), intro.lights.first());
   EXPECT_EQ(getLight()->material.preset, 2);
-  EXPECT_EQ(intro.events.count, 4);
+  // The event table, in order: the bars' block and three rotate kicks.
+  ASSERT_EQ(intro.events.count, 4);
+  const struct {
+    int32_t start, end;
+    const char *name;
+  } events[4] = {{0, 30000, "jumping_bars"}, {1000, 1020, "rotate"}, {3000, 3020, "rotate"}, {5000, 5020, "rotate"}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(intro.events.items[i]->start, events[i].start) << i;
+    EXPECT_EQ(intro.events.items[i]->end, events[i].end) << i;
+    EXPECT_STREQ(intro.events.items[i]->name, events[i].name) << i;
+  }
   EXPECT_EQ(latestEnd(intro.events), 30000);
   EXPECT_EQ(intro.length, 30000.0f);
   EXPECT_EQ(intro.textureStacks.count, 1);
-  EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+  // init ends by switching the scene light off.
+  EXPECT_FALSE(GLTest::lightingAfterInit());
   ASSERT_NE(intro.renderTarget, nullptr);
   EXPECT_EQ(intro.renderTarget->width, 1024);
 }

@@ -334,6 +334,10 @@ TEST(CubeField, ThreeHundredCubesAndAHundredLinks) {
   ASSERT_EQ(turns.size(), 200u);
   EXPECT_EQ(turns[198].args[0], -1485.0);
   EXPECT_EQ(turns[199].args[0], 990.0);
+  // Every inner cube is a half-size one.
+  auto scales = named(calls, "glScalef");
+  ASSERT_EQ(scales.size(), 100u);
+  for (const GLCall &c : scales) EXPECT_EQ(c.args, (std::vector<double>{0.5, 0.5, 0.5}));
   EXPECT_FALSE(glIsEnabled(GL_BLEND));
   GLint mode[2];
   glGetIntegerv(GL_POLYGON_MODE, mode);

@@ -68,6 +68,13 @@ IntroState record(Kandu::cTestBed &bed) {
 
 }  // namespace
 
+bool gLightingAfterInit = false;
+
+bool lightingAfterInit() {
+  freshIntro();
+  return gLightingAfterInit;
+}
+
 Kandu::cTestBed &freshIntro() {
   static bool built = false;
   static IntroState state;
@@ -77,6 +84,7 @@ Kandu::cTestBed &freshIntro() {
     setClock(0);
     resetRenderTargetExtensionProbe();  // a test may have hidden the extension and left its answer
     InitDLL(0);
+    gLightingAfterInit = glIsEnabled(GL_LIGHTING) || glIsEnabled(GL_LIGHT0);
     getRenderer();
     state = record(Kandu::theIntro());
     built = true;

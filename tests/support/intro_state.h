@@ -9,5 +9,7 @@
 namespace GLTest {
 
 Kandu::cTestBed &freshIntro();
+// Whether GL_LIGHTING or GL_LIGHT0 was on right after the one InitDLL that built the intro.
+bool lightingAfterInit();
 
 }  // namespace GLTest
