@@ -1,6 +1,6 @@
 // A plug-in with the six exports that writes down what its host does: for every ExecuteDLL, the
-// texts of the setTimeDLL and getBlockInfo before it, its own text, and whether the modelview was
-// the identity. It then dirties the modelview, as a real effect does, so that a host that forgot to
+// texts of the setTimeDLL and getBlockInfo before it, its own text, whether the modelview was the
+// identity, and the viewport's width. It then dirties the modelview, as a real effect does, so that a host that forgot to
 // reset it between blocks shows up. The log goes to the file named by KANDU_PROBE_LOG.
 #include <GL/gl.h>
 
@@ -30,7 +30,11 @@ EXPORT void ExecuteDLL(const char *text) {
   glGetFloatv(GL_MODELVIEW_MATRIX, m);
   bool identity = true;
   for (int i = 0; i < 16; ++i) identity = identity && m[i] == ((i % 5 == 0) ? 1.0f : 0.0f);
-  if (gLog) std::fprintf(gLog, "%s %s %s %s\n", gTime.c_str(), gBounds.c_str(), text, identity ? "identity" : "moved");
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  if (gLog)
+    std::fprintf(gLog, "%s %s %s %s %d\n", gTime.c_str(), gBounds.c_str(), text, identity ? "identity" : "moved",
+                 viewport[2]);
   gTime = gBounds = "-";
   glTranslatef(1, 2, 3);
 }

@@ -239,11 +239,30 @@ TEST(HostProtocol, EveryBlockGetsItsThreeCallsOnAFreshModelview) {
                       ws.path("s.png")},
                      {"KANDU_PROBE_LOG=" + ws.path("calls.log")});
   ASSERT_EQ(r.status, 0) << r.output;
-  // Frames 0, 16, 33 and 50 ms of the pre-roll, then the still at 60 ms.
+  // Frames 0, 16, 33 and 50 ms of the pre-roll, then the still at 60 ms (all 64 wide here: the
+  // pre-roll's corner is 64 × 48, and so is the still asked for).
   EXPECT_EQ(fileContent(ws.path("calls.log")),
-            "0 0,100 cube_thing identity\n"
-            "16 0,100 cube_thing identity\n"
-            "33 0,100 cube_thing identity\n33 20,60 rotate identity\n"
-            "50 0,100 cube_thing identity\n50 20,60 rotate identity\n50 50,150 morph identity\n"
-            "60 0,100 cube_thing identity\n60 50,150 morph identity\n");
+            "0 0,100 cube_thing identity 64\n"
+            "16 0,100 cube_thing identity 64\n"
+            "33 0,100 cube_thing identity 64\n33 20,60 rotate identity 64\n"
+            "50 0,100 cube_thing identity 64\n50 20,60 rotate identity 64\n50 50,150 morph identity 64\n"
+            "60 0,100 cube_thing identity 64\n60 50,150 morph identity 64\n");
+}
+
+// The contact sheet shows each drawing block at the first frame at or after its mid-point.
+TEST(HostProtocol, TheSheetShowsEachBlockFromItsMidPoint) {
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", "0 100 cube_thing\n100 160 morph\n");
+  Outcome r = player({"sheet", timeline, "--fps", "30", "--plugin", KANDU_PROBE_PLUGIN, "--out", ws.path("s.png")},
+                     {"KANDU_PROBE_LOG=" + ws.path("calls.log")});
+  ASSERT_EQ(r.status, 0) << r.output;
+  // Mid-points 50 and 130 ms; at 30 fps the frames at or after them are 2 (66 ms) and 4 (133 ms),
+  // the only ones drawn at the full 1024 × 768.
+  std::string log = fileContent(ws.path("calls.log")), full;
+  size_t start = 0;
+  for (size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1) {
+    std::string line = log.substr(start, end - start);
+    if (line.size() > 5 && line.compare(line.size() - 5, 5, " 1024") == 0) full += line + "\n";
+  }
+  EXPECT_EQ(full, "66 0,100 cube_thing identity 1024\n133 100,160 morph identity 1024\n");
 }
