@@ -59,7 +59,13 @@ TEST(IntroSetUp, RegistriesHoldTracksFontsLightAndEvents) {
   EXPECT_EQ(intro.length, 30000.0f);
   EXPECT_EQ(intro.textureStacks.count, 1);
   // init ends by switching the scene light off.
-  EXPECT_FALSE(GLTest::lightingAfterInit());
+  const std::vector<GLCall> &calls = GLTest::initCalls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[calls.size() - 2].name, "glDisable");
+  EXPECT_EQ(calls[calls.size() - 2].args[0], GL_LIGHTING);
+  EXPECT_EQ(calls.back().name, "glDisable");
+  EXPECT_EQ(calls.back().args[0], GL_LIGHT0);
+  EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
   ASSERT_NE(intro.renderTarget, nullptr);
   EXPECT_EQ(intro.renderTarget->width, 1024);
 }

@@ -68,11 +68,11 @@ IntroState record(Kandu::cTestBed &bed) {
 
 }  // namespace
 
-bool gLightingAfterInit = false;
+std::vector<GLCall> gInitCalls;
 
-bool lightingAfterInit() {
+const std::vector<GLCall> &initCalls() {
   freshIntro();
-  return gLightingAfterInit;
+  return gInitCalls;
 }
 
 Kandu::cTestBed &freshIntro() {
@@ -83,8 +83,9 @@ Kandu::cTestBed &freshIntro() {
   if (!built) {
     setClock(0);
     resetRenderTargetExtensionProbe();  // a test may have hidden the extension and left its answer
+    Recorder::start();
     InitDLL(0);
-    gLightingAfterInit = glIsEnabled(GL_LIGHTING) || glIsEnabled(GL_LIGHT0);
+    gInitCalls = Recorder::stop();
     getRenderer();
     state = record(Kandu::theIntro());
     built = true;

@@ -4,12 +4,15 @@
 // effects leave on, so that no test sees what another one drew, in any order.
 #pragma once
 
+#include <vector>
+
 #include "intro/testbed.h"
+#include "tests/support/gl_recorder.h"
 
 namespace GLTest {
 
 Kandu::cTestBed &freshIntro();
-// Whether GL_LIGHTING or GL_LIGHT0 was on right after the one InitDLL that built the intro.
-bool lightingAfterInit();
+// The GL calls of the one InitDLL that built the intro, as the recording layer saw them.
+const std::vector<GLCall> &initCalls();
 
 }  // namespace GLTest
