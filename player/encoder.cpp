@@ -39,7 +39,7 @@ bool Encoder::start(const std::string &path, const std::string &format, int widt
                                    "-f", "rawvideo", "-pix_fmt", "yuv420p",
                                    "-s", std::to_string(width) + "x" + std::to_string(height),
                                    "-framerate", std::to_string(fps), "-i", "pipe:0",
-                                   "-c:v", "libx264", "-preset", "ultrafast", "-threads", "1", "-crf", "18",
+                                   "-c:v", "libx264", "-preset", "ultrafast", "-threads", "3", "-crf", "18",
                                    // The frames come converted with BT.601 in limited range: say so.
                                    "-colorspace", "smpte170m", "-color_primaries", "smpte170m",
                                    "-color_trc", "smpte170m", "-color_range", "tv"};
