@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -37,12 +39,60 @@ int64_t Timeline::duration() const {
   return end;
 }
 
+namespace {
+// The tempo a timeline declares: times written in beats ("16b", "0.1b") are offset + beats × 60000
+// / bpm milliseconds.
+struct Tempo {
+  double bpm = 0;
+  int64_t offset = 0;
+};
+
+// A time in milliseconds or, with a tempo, in beats; spans (a repeat's period) take no offset.
+// Kept unrounded, so that repeats do not drift when a beat is not a whole millisecond.
+bool parseMoment(const std::string &text, const Tempo &tempo, bool span, double &ms, std::string &why) {
+  if (text.size() > 1 && text.back() == 'b') {
+    std::string number = text.substr(0, text.size() - 1);
+    size_t dots = 0;
+    bool digits = !number.empty() && number.size() <= 12 && number.front() != '.' && number.back() != '.';
+    for (char c : number) {
+      if (c == '.') ++dots;
+      else if (!std::isdigit(static_cast<unsigned char>(c))) digits = false;
+    }
+    if (!digits || dots > 1) {
+      why = "'" + printable(text) + "' is not a number of beats";
+      return false;
+    }
+    if (tempo.bpm <= 0) {
+      why = "'" + printable(text) + "' is in beats, but no 'tempo BPM' line comes before it";
+      return false;
+    }
+    ms = (span ? 0.0 : static_cast<double>(tempo.offset)) + std::strtod(number.c_str(), nullptr) * 60000.0 / tempo.bpm;
+  } else {
+    int64_t whole = 0;
+    if (!parseTime(text, whole)) {
+      why = "'" + printable(text) + "' is not a time in milliseconds from 0 to " + std::to_string(kMaxTimelineMs) +
+            " (or in beats, like 16b)";
+      return false;
+    }
+    ms = static_cast<double>(whole);
+  }
+  if (ms > static_cast<double>(kMaxTimelineMs)) {
+    why = "'" + printable(text) + "' is later than " + std::to_string(kMaxTimelineMs) + " ms";
+    return false;
+  }
+  return true;
+}
+
+int64_t wholeMs(double ms) { return static_cast<int64_t>(std::llround(ms)); }
+}  // namespace
+
 bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error) {
   Timeline timeline;
   timeline.source = source;
   std::istringstream lines(text);
   std::string line;
   int number = 0;
+  Tempo tempo;
   auto fail = [&](const std::string &why) {
     error = printable(source) + (number > 0 ? ":" + std::to_string(number) : std::string()) + ": " + why;
     return false;
@@ -54,21 +104,51 @@ bool parseTimeline(const std::string &text, const std::string &source, Timeline 
     std::vector<std::string> words;
     for (std::string w; fields >> w;) words.push_back(w);
     if (words.empty()) continue;
-    if (words.size() != 3)
-      return fail("expected 'START END WORD' (milliseconds and an effect word), got " + std::to_string(words.size()) +
-                  " field" + (words.size() == 1 ? "" : "s"));
-    Block block;
-    block.line = number;
-    const std::string range = " is not a time in milliseconds from 0 to " + std::to_string(kMaxTimelineMs);
-    if (!parseTime(words[0], block.start)) return fail("start '" + printable(words[0]) + "'" + range);
-    if (!parseTime(words[1], block.end)) return fail("end '" + printable(words[1]) + "'" + range);
-    if (block.end <= block.start) return fail("block ends at " + words[1] + ", not after its start " + words[0]);
+    if (words[0] == "tempo") {
+      int64_t offset = 0;
+      char *end = nullptr;
+      double bpm = words.size() >= 2 && words[1].size() <= 12 ? std::strtod(words[1].c_str(), &end) : 0.0;
+      bool bpmOk = end && *end == '\0' && std::isdigit(static_cast<unsigned char>(words[1][0])) && bpm > 0 &&
+                   bpm <= 1000;
+      if (words.size() < 2 || words.size() > 3 || !bpmOk || (words.size() == 3 && !parseTime(words[2], offset)))
+        return fail("expected 'tempo BPM [OFFSET]': beats per minute above 0 and up to 1000, and an offset in "
+                    "milliseconds");
+      tempo = Tempo{bpm, offset};
+      continue;
+    }
+    bool repeats = words.size() == 7 && words[3] == "every" && words[5] == "until";
+    if (words.size() != 3 && !repeats)
+      return fail("expected 'START END WORD' or 'START END WORD every PERIOD until TIME', got " +
+                  std::to_string(words.size()) + " field" + (words.size() == 1 ? "" : "s"));
+    double start = 0, end = 0, period = 0, until = 0;
+    std::string why;
+    if (!parseMoment(words[0], tempo, false, start, why)) return fail("start " + why);
+    if (!parseMoment(words[1], tempo, false, end, why)) return fail("end " + why);
+    if (wholeMs(end) <= wholeMs(start))
+      return fail("block ends at " + printable(words[1]) + ", not after its start " + printable(words[0]));
     if (!validWord(words[2]))
       return fail("effect word '" + printable(words[2]) + "' may hold only letters, digits, '_' and '-'");
-    if (timeline.blocks.size() == kMaxTimelineBlocks)
-      return fail("more than " + std::to_string(kMaxTimelineBlocks) + " blocks");
-    block.word = words[2];
-    timeline.blocks.push_back(block);
+    if (repeats) {
+      if (!parseMoment(words[4], tempo, true, period, why)) return fail("period " + why);
+      if (!parseMoment(words[6], tempo, false, until, why)) return fail("until " + why);
+      if (period < 1.0) return fail("a repeat's period must be at least 1 ms");
+      if (until <= start) return fail("a repeat must run until a time after its start");
+    } else {
+      until = start + 1;  // one copy
+      period = 1;
+    }
+    // Copy k starts at start + k × period while that is before `until`, each as long as the first.
+    for (int64_t k = 0; start + k * period < until; ++k) {
+      if (timeline.blocks.size() == kMaxTimelineBlocks)
+        return fail("more than " + std::to_string(kMaxTimelineBlocks) + " blocks");
+      Block block;
+      block.line = number;
+      block.start = wholeMs(start + k * period);
+      block.end = wholeMs(end + k * period);
+      block.word = words[2];
+      if (block.end > kMaxTimelineMs) return fail("a repeat runs past " + std::to_string(kMaxTimelineMs) + " ms");
+      timeline.blocks.push_back(block);
+    }
   }
   if (timeline.blocks.empty()) {
     number = 0;

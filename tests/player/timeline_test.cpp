@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "player/timeline.h"
@@ -66,6 +68,52 @@ TEST(Timeline, LimitsBoundTheWorkATimelineCanAskFor) {
   std::string many;
   for (int i = 0; i <= 4096; ++i) many += std::to_string(i) + " " + std::to_string(i + 1) + " rotate\n";
   EXPECT_EQ(parseError(many), "bad.timeline:4097: more than 4096 blocks");
+}
+
+TEST(Timeline, BeatsAndRepeatsBecomeMillisecondBlocks) {
+  // At 128 bpm a beat is 468.75 ms: each copy is rounded on its own, so repeats do not drift.
+  Timeline t = parse("tempo 128 1000\n0b 2b morph\n1b 1.5b rotate every 1b until 4b\n100 200 light every 1000 until 2100\n");
+  struct Expected {
+    int64_t start, end;
+    const char *word;
+  } expected[] = {{1000, 1938, "morph"}, {1469, 1703, "rotate"}, {1938, 2172, "rotate"},
+                  {2406, 2641, "rotate"}, {100, 200, "light"},   {1100, 1200, "light"}};  // not at 2100
+  ASSERT_EQ(t.blocks.size(), 6u);
+  for (size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(t.blocks[i].start, expected[i].start) << i;
+    EXPECT_EQ(t.blocks[i].end, expected[i].end) << i;
+    EXPECT_EQ(t.blocks[i].word, expected[i].word) << i;
+  }
+  EXPECT_EQ(t.blocks[3].line, 3);
+  struct Case {
+    const char *text, *error;
+  } bad[] = {
+      {"0 2b morph\n", "bad.timeline:1: end '2b' is in beats, but no 'tempo BPM' line comes before it"},
+      {"tempo\n", "bad.timeline:1: expected 'tempo BPM [OFFSET]'"},
+      {"tempo 0\n", "bad.timeline:1: expected 'tempo BPM [OFFSET]'"},
+      {"tempo 120 -5\n", "bad.timeline:1: expected 'tempo BPM [OFFSET]'"},
+      {"tempo 120\n0 1.2.3b morph\n", "bad.timeline:2: end '1.2.3b' is not a number of beats"},
+      {"0 10 rotate every 0 until 100\n", "bad.timeline:1: a repeat's period must be at least 1 ms"},
+      {"50 60 rotate every 10 until 50\n", "bad.timeline:1: a repeat must run until a time after its start"},
+      {"0 10 rotate every 10 upto 100\n", "bad.timeline:1: expected 'START END WORD' or"},
+      {"0 10 rotate every 1 until 5000\n", "bad.timeline:1: more than 4096 blocks"},
+  };
+  for (const Case &c : bad) EXPECT_EQ(parseError(c.text).rfind(c.error, 0), 0u) << parseError(c.text);
+}
+
+// The demo written with a tempo and repeats is the same blocks as written out in milliseconds, so
+// every frame it renders is the same.
+TEST(Timeline, BuiltInDemoEqualsItsMillisecondVersion) {
+  std::ifstream in(KANDU_SOURCE_DIR "/tests/player/demo_in_milliseconds.timeline");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Timeline explicitDemo = parse(text);
+  const Timeline &demo = builtInTimeline();
+  ASSERT_EQ(demo.blocks.size(), explicitDemo.blocks.size());
+  for (size_t i = 0; i < demo.blocks.size(); ++i) {
+    EXPECT_EQ(demo.blocks[i].start, explicitDemo.blocks[i].start) << i;
+    EXPECT_EQ(demo.blocks[i].end, explicitDemo.blocks[i].end) << i;
+    EXPECT_EQ(demo.blocks[i].word, explicitDemo.blocks[i].word) << i;
+  }
 }
 
 TEST(Timeline, ScheduleHasTheActiveBlocksInFileOrderWithTheirTexts) {
