@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "player/audio.h"
 #include "player/encoder.h"
 #include "player/frame_queue.h"
 #include "player/image.h"
@@ -186,17 +187,21 @@ bool checkRequest(const Timeline &timeline, Options &o, std::string &error) {
   return true;
 }
 
-int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o) {
+int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, const Audio &audio) {
   CaptureRange range = rangeOf(timeline, o);
   int64_t frames = range.frameCount();
   std::string error, target = o.framesDir.empty() ? defaultTarget(o) : o.framesDir;
-  PendingFile file;
+  PendingFile file, sound;  // the video, and the piece of the music it carries (never kept)
   PendingFrameDir dir;
   Encoder encoder;
   std::unique_ptr<FrameSink> sink;
   if (o.framesDir.empty()) {
+    bool withSound = !audio.empty();
     if (!file.create(target, error) ||
-        !encoder.start(file.path(), videoFormatFor(target), o.width, o.height, o.fps, error)) {
+        (withSound && (!sound.create(target + ".wav", error) ||
+                       !writeWav(sound.path(), audio, range.from, range.to, error))) ||
+        !encoder.start(file.path(), videoFormatFor(target), o.width, o.height, o.fps, error,
+                       withSound ? sound.path() : "")) {
       complain(error);
       return 1;
     }
@@ -229,6 +234,11 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o) 
   if (!ok || !encoded) {
     // The encoder's own words say more than "stopped taking frames".
     complain(printable(target) + ": " + (!encoded ? finished : queue.error()));
+    return 1;
+  }
+  if (!o.framesDir.empty() && !audio.empty() &&
+      !writeWav(dir.path() + "/audio.wav", audio, range.from, range.to, error)) {
+    complain(error);
     return 1;
   }
   if (!(o.framesDir.empty() ? file.commit(error) : dir.commit(error))) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "player/audio.h"
 #include "player/options.h"
 #include "player/plugin.h"
 #include "player/timeline.h"
@@ -29,7 +30,8 @@ const size_t kMaxSheetThumbnails = 64;
 
 // Each returns the process exit status: 0, 1 with a message on stderr, or -1 when SIGINT or
 // SIGTERM stopped it (the output removed, nothing else said).
-int runRender(const Plugin &plugin, const Timeline &timeline, const Options &options);
+// A video carries `audio` (cut to the range) as AAC; PNG frames get it as DIR/audio.wav. Empty: silent.
+int runRender(const Plugin &plugin, const Timeline &timeline, const Options &options, const Audio &audio);
 int runStill(const Plugin &plugin, const Timeline &timeline, const Options &options);
 int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &options);
 

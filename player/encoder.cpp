@@ -34,7 +34,7 @@ Encoder::~Encoder() {
 }
 
 bool Encoder::start(const std::string &path, const std::string &format, int width, int height, int fps,
-                     std::string &error) {
+                     std::string &error, const std::string &wav) {
   std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
                                    "-f", "rawvideo", "-pix_fmt", "yuv420p",
                                    "-s", std::to_string(width) + "x" + std::to_string(height),
@@ -43,6 +43,11 @@ bool Encoder::start(const std::string &path, const std::string &format, int widt
                                    // The frames come converted with BT.601 in limited range: say so.
                                    "-colorspace", "smpte170m", "-color_primaries", "smpte170m",
                                    "-color_trc", "smpte170m", "-color_range", "tv"};
+  if (!wav.empty()) {
+    // The sound, already cut to the capture's range: sample 0 plays with frame 0.
+    args.insert(args.begin() + 16, {"-i", "file:" + wav});
+    args.insert(args.end(), {"-map", "0:v", "-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
+  }
   if (format != "matroska") args.insert(args.end(), {"-movflags", "+faststart"});
   args.insert(args.end(), {"-f", format, "file:" + path});
   std::vector<char *> argv;

@@ -27,7 +27,9 @@ class Encoder {
 
   // Starts ffmpeg encoding width × height planar YUV 4:2:0 frames (BT.601, limited range, top row
   // first) at `fps` into `path` with the muxer `format`. False with a reason when it cannot start.
-  bool start(const std::string &path, const std::string &format, int width, int height, int fps, std::string &error);
+  // With `wav` not empty, that WAV file becomes the video's sound track, as AAC.
+  bool start(const std::string &path, const std::string &format, int width, int height, int fps, std::string &error,
+             const std::string &wav = "");
   // Writes bytes to ffmpeg; false when it stopped taking them.
   bool write(const void *data, size_t size);
   // Closes the pipe and waits; true when ffmpeg exited with status 0, else false with a message

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 
+#include "player/audio.h"
 #include "player/capture.h"
 #include "player/headless.h"
 #include "player/messages.h"
@@ -17,7 +18,16 @@
 
 namespace {
 
-int capture(const Plugin &plugin, const Timeline &timeline, const Options &options) {
+// The soundtrack of a render: --music, else the timeline's own, else the built-in demo's beat.
+bool loadSoundtrack(const Timeline &timeline, const Options &options, Audio &audio, std::string &error) {
+  if (options.command != Command::Render) return true;  // still and sheet have no sound
+  const std::string &path = !options.musicPath.empty() ? options.musicPath : timeline.music;
+  if (!path.empty()) return decodeAudio(path, audio, error);
+  if (options.timelinePath.empty()) audio = synthesizeDemoTrack(timeline);
+  return true;
+}
+
+int capture(const Plugin &plugin, const Timeline &timeline, const Options &options, const Audio &audio) {
   HeadlessContext context;
   if (!context.create(options.width, options.height)) {
     complain("cannot create a headless OpenGL context: " + printable(context.error()));
@@ -29,7 +39,7 @@ int capture(const Plugin &plugin, const Timeline &timeline, const Options &optio
   switch (options.command) {
     case Command::Still: status = runStill(plugin, timeline, options); break;
     case Command::Sheet: status = runSheet(plugin, timeline, options); break;
-    default: status = runRender(plugin, timeline, options); break;
+    default: status = runRender(plugin, timeline, options, audio); break;
   }
   freePlugin(plugin);
   return status;
@@ -64,6 +74,12 @@ int run(int argc, char **argv) {
     return 2;
   }
 
+  Audio audio;
+  if (!loadSoundtrack(timeline, options, audio, error)) {
+    complain(error);
+    return 2;
+  }
+
   Plugin plugin;
   std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
   if (!plugin.load(pluginPath, error)) {
@@ -73,7 +89,7 @@ int run(int argc, char **argv) {
   Signals::setPluginPath(printable(pluginPath));
 
   int status = options.command == Command::Play ? runPlay(plugin, timeline, options)
-                                                : capture(plugin, timeline, options);
+                                                : capture(plugin, timeline, options, audio);
   if (status < 0 || Signals::stopRequested()) Signals::endWithStopSignal();
   return status;
 }

@@ -23,6 +23,8 @@ const char *usageText() {
          "  --out PATH      render: the video file (default out/kandu.mp4); still/sheet: the PNG file\n"
          "                  (default out/still.png, out/sheet.png)\n"
          "  --frames DIR    render: write numbered PNG frames into DIR instead of a video\n"
+         "  --music FILE    render: the soundtrack (WAV, FLAC, Ogg, Opus, MP3...), carried by the video as\n"
+         "                  AAC or written as DIR/audio.wav; overrides the timeline's 'music' line\n"
          "  --fps N         frames per second (default 60)\n"
          "  --size WxH      frame size (default 1024x768)\n"
          "  --from MS --to MS   the range to render or play (default: the whole timeline)\n"
@@ -77,6 +79,9 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
     } else if (arg == "--out") {
       if (!value(v)) return false;
       o.outPath = v;
+    } else if (arg == "--music") {
+      if (!value(v)) return false;
+      o.musicPath = v;
     } else if (arg == "--frames") {
       if (!value(v)) return false;
       o.framesDir = v;

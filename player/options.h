@@ -12,6 +12,7 @@ struct Options {
   std::string pluginPath;    // empty: beside the player
   std::string outPath;       // empty: the command's default
   std::string framesDir;
+  std::string musicPath;     // empty: the timeline's music, or the built-in demo's beat
   int fps = 60;
   int width = 1024;
   int height = 768;

@@ -34,6 +34,7 @@ std::vector<char> templateBeside(const std::string &target, const char *tag) {
 }
 
 bool isFrameName(const char *name) {
+  if (std::strcmp(name, "audio.wav") == 0) return true;
   if (std::strncmp(name, "frame_", 6) != 0) return false;
   for (int i = 6; i < 12; ++i)
     if (name[i] < '0' || name[i] > '9') return false;
@@ -123,16 +124,16 @@ bool PendingFile::commit(std::string &error) {
     discard();
     return false;
   }
+  Signals::untrackFile(temp_);
   temp_.clear();
-  Signals::untrackAll();
   return true;
 }
 
 void PendingFile::discard() {
   if (temp_.empty()) return;
   unlink(temp_.c_str());
+  Signals::untrackFile(temp_);
   temp_.clear();
-  Signals::untrackAll();
 }
 
 PendingFrameDir::~PendingFrameDir() { discard(); }

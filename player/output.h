@@ -9,8 +9,8 @@
 
 // Checks before any work that `target` can be a file output: not a directory or other non-file.
 bool checkFileTarget(const std::string &target, std::string &error);
-// Checks that `dir` is new, or a directory holding nothing but numbered frames (frame_NNNNNN.png),
-// so that replacing it loses nothing of the user's.
+// Checks that `dir` is new, or a directory holding nothing but numbered frames (frame_NNNNNN.png)
+// and their audio.wav, so that replacing it loses nothing of the user's.
 bool checkFrameDirTarget(const std::string &dir, std::string &error);
 
 class PendingFile {

@@ -15,7 +15,7 @@ std::atomic<int64_t> gFramesWritten{0};
 std::atomic<pid_t> gChild{0};
 // Fixed buffers: the crash handler may use neither the heap nor locks.
 char gPlugin[1024];
-char gFile[4096];
+char gFiles[2][4096];
 char gFrameDir[4096];
 
 void say(const char *text) {
@@ -43,12 +43,15 @@ void removeFrames(const char *dir, int64_t count) {
     std::memcpy(p + 6, ".png", 5);
     unlink(path);
   }
+  std::memcpy(path + length, "/audio.wav", 11);
+  unlink(path);
   rmdir(dir);
 }
 
 void cleanUp() {
   if (pid_t child = gChild.load(); child > 0) kill(child, SIGKILL);
-  if (gFile[0]) unlink(gFile);
+  for (char *file : gFiles)
+    if (file[0]) unlink(file);
   if (gFrameDir[0]) removeFrames(gFrameDir, gFramesWritten.load());
 }
 
@@ -114,7 +117,14 @@ void setPluginPath(const std::string &path) {
 
 void enterExport(const char *name) { gExport = name; }
 
-void trackFile(const std::string &path) { copyInto(gFile, path); }
+void trackFile(const std::string &path) {
+  for (auto &file : gFiles)
+    if (!file[0]) return copyInto(file, path);
+}
+void untrackFile(const std::string &path) {
+  for (auto &file : gFiles)
+    if (path == file) file[0] = '\0';
+}
 void trackFrameDir(const std::string &dir) {
   gFramesWritten = 0;
   copyInto(gFrameDir, dir);
@@ -122,7 +132,7 @@ void trackFrameDir(const std::string &dir) {
 void setFramesWritten(int64_t frames) { gFramesWritten = frames; }
 void trackChild(pid_t pid) { gChild = pid; }
 void untrackAll() {
-  gFile[0] = '\0';
+  for (auto &file : gFiles) file[0] = '\0';
   gFrameDir[0] = '\0';
   gChild = 0;
   gFramesWritten = 0;

@@ -28,9 +28,11 @@ void setPluginPath(const std::string &path);
 // The export that is running now (a constant string), or null between calls.
 void enterExport(const char *name);
 
-// Unfinished outputs the crash handler removes: one file, or a directory of numbered frames of
-// which `frames` have been written so far, and an encoder process to stop.
+// Unfinished outputs the crash handler removes: up to two files (the video and its sound), or a
+// directory of numbered frames of which `frames` have been written so far (and its audio.wav),
+// and an encoder process to stop.
 void trackFile(const std::string &path);
+void untrackFile(const std::string &path);
 void trackFrameDir(const std::string &dir);
 void setFramesWritten(int64_t frames);
 void trackChild(pid_t pid);

@@ -114,6 +114,17 @@ bool parseTimeline(const std::string &text, const std::string &source, Timeline 
         return fail("expected 'tempo BPM [OFFSET]': beats per minute above 0 and up to 1000, and an offset in "
                     "milliseconds");
       tempo = Tempo{bpm, offset};
+      timeline.bpm = bpm;
+      timeline.beatOffset = offset;
+      continue;
+    }
+    if (words[0] == "music") {
+      if (words.size() < 2) return fail("expected 'music PATH'");
+      size_t at = line.find("music") + 5;
+      std::string path = line.substr(line.find_first_not_of(" \t", at));
+      path.erase(path.find_last_not_of(" \t\r") + 1);
+      if (!timeline.music.empty()) return fail("a second 'music' line");
+      timeline.music = path;
       continue;
     }
     bool repeats = words.size() == 7 && words[3] == "every" && words[5] == "until";
@@ -210,7 +221,12 @@ bool loadTimeline(const std::string &path, Timeline &out, std::string &error) {
     }
   }
   close(fd);
-  return ok && parseTimeline(text, path, out, error);
+  if (!ok || !parseTimeline(text, path, out, error)) return false;
+  // The music is named relative to the timeline file.
+  size_t slash = path.rfind('/');
+  if (!out.music.empty() && out.music[0] != '/' && slash != std::string::npos)
+    out.music = path.substr(0, slash + 1) + out.music;
+  return true;
 }
 
 const Timeline &builtInTimeline() {

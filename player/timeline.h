@@ -1,7 +1,8 @@
 // Timelines: blocks of effect words in milliseconds, and which of them a frame plays.
 //
 // One block per line: START END WORD, e.g. "1000 2000 cube_thing". '#' starts a comment; blank
-// lines are allowed. A block plays at time t when START <= t < END; blocks overlap freely and play
+// lines are allowed. "tempo BPM [OFFSET]" lets later times be written in beats ("16b"), a block
+// followed by "every PERIOD until TIME" repeats, and "music PATH" names the soundtrack. A block plays at time t when START <= t < END; blocks overlap freely and play
 // in file order.
 #pragma once
 
@@ -27,6 +28,9 @@ struct Block {
 struct Timeline {
   std::string source;  // the file name, or "<built-in demo>"
   std::vector<Block> blocks;
+  std::string music;   // from a 'music PATH' line, relative to the timeline file; empty: none
+  double bpm = 0;      // from the last 'tempo BPM [OFFSET]' line; 0: none
+  int64_t beatOffset = 0;
 
   int64_t duration() const;  // the latest end
 };

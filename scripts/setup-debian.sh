@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config git
   libegl-dev libgl-dev libglu1-mesa-dev libegl-mesa0 libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
-  libpng-dev libglfw3-dev ffmpeg libyuv-dev
+  libpng-dev libglfw3-dev ffmpeg libyuv-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libgtest-dev libbenchmark-dev clang libclang-rt-dev
   xvfb xauth xdotool imagemagick
 )

@@ -157,7 +157,7 @@ TEST(Faults, SignalsStopTheCaptureAndRemoveIt) {
   // The video (when ffmpeg is here) and a frame directory that holds an earlier render.
   ASSERT_EQ(player({"render", "--size", "64x48", "--to", "50", "--frames", ws.path("frames")}).status, 0);
   std::vector<std::string> earlierFrames = ws.list("frames");
-  ASSERT_EQ(earlierFrames.size(), 3u);
+  ASSERT_EQ(earlierFrames.size(), 3u + 1);  // and the demo's beat, audio.wav
   ws.write("v.mp4", kEarlier);
   struct Case {
     int signal;
@@ -206,10 +206,11 @@ TEST(Faults, PluginCrashIsReportedWithTheExportAndLeavesNothing) {
 TEST(Outputs, FramesDirectoryHoldsExactlyTheLastRender) {
   Workspace ws;
   ASSERT_EQ(player({"render", "--size", "64x48", "--to", "500", "--frames", ws.path("f")}).status, 0);
-  ASSERT_EQ(ws.list("f").size(), 30u);
+  ASSERT_EQ(ws.list("f").size(), 30u + 1);  // the frames and the demo's beat
   ASSERT_EQ(player({"render", "--size", "64x48", "--to", "100", "--frames", ws.path("f")}).status, 0);
-  EXPECT_EQ(ws.list("f"), (std::vector<std::string>{"frame_000000.png", "frame_000001.png", "frame_000002.png",
-                                                   "frame_000003.png", "frame_000004.png", "frame_000005.png"}));
+  EXPECT_EQ(ws.list("f"), (std::vector<std::string>{"audio.wav", "frame_000000.png", "frame_000001.png",
+                                                   "frame_000002.png", "frame_000003.png", "frame_000004.png",
+                                                   "frame_000005.png"}));
   EXPECT_EQ(ws.list(), std::vector<std::string>{"f"});
 }
 
