@@ -1,5 +1,7 @@
 #include "player/window.h"
 
+#include "player/reload.h"
+
 #include <GLFW/glfw3.h>
 
 #include <chrono>
@@ -32,7 +34,8 @@ void onKey(GLFWwindow *window, int key, int, int action, int) {
   }
 }
 
-std::string title(const PlayState &s, const Timeline &timeline) {
+std::string title(const PlayState &s, const Timeline &timeline, const std::string &error) {
+  if (!error.empty()) return "kandu — " + error;
   int64_t t = static_cast<int64_t>(s.position);
   char clock[32];
   std::snprintf(clock, sizeof clock, "%lld:%02lld.%03lld", static_cast<long long>(t / 60000),
@@ -50,7 +53,9 @@ bool displayAvailable() {
   return (x && *x) || (wayland && *wayland);
 }
 
-int runPlay(Plugin &plugin, const Timeline &timeline, const Options &o) {
+int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o) {
+  Timeline timeline = loaded;
+  TimelineWatcher watcher(o.timelinePath);
   if (!glfwInit()) {
     std::fprintf(stderr, "kandu-player: cannot open a window (no display?); try 'render'\n");
     return 1;
@@ -79,6 +84,8 @@ int runPlay(Plugin &plugin, const Timeline &timeline, const Options &o) {
   Clock::time_point last = Clock::now(), lastTitle{};
   while (!glfwWindowShouldClose(window) && !s.quit) {
     Clock::time_point now = Clock::now();
+    // An edited timeline takes over at the same position.
+    if (watcher.poll(timeline) && o.to < 0) s.to = timeline.duration();
     if (!s.paused) s.position += std::chrono::duration<double, std::milli>(now - last).count();
     last = now;
     if (s.position >= static_cast<double>(s.to)) break;
@@ -99,7 +106,7 @@ int runPlay(Plugin &plugin, const Timeline &timeline, const Options &o) {
                   static_cast<double>(width) / height);
     glfwSwapBuffers(window);
     if (now - lastTitle > std::chrono::milliseconds(100)) {
-      glfwSetWindowTitle(window, title(s, timeline).c_str());
+      glfwSetWindowTitle(window, title(s, timeline, watcher.error()).c_str());
       lastTitle = now;
     }
     glfwPollEvents();

@@ -266,3 +266,45 @@ TEST(Cli, PlayOpensAWindowUnderX) {
   ASSERT_TRUE(readPng(ws.path("screen.png"), screen));
   EXPECT_GT(lit(screen), 20000) << "the window shows nothing";
 }
+
+// Saving the timeline while play runs reloads it at the same position; a file that does not parse
+// keeps the previous timeline playing and shows its FILE:LINE error in the title and on stderr.
+TEST(Cli, PlayReloadsAnEditedTimeline) {
+  if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
+  Workspace ws;
+  std::string timeline = ws.write("t.timeline", "0 60000 cube_thing\n");
+  std::string display = ":" + std::to_string(190 + getpid() % 100);
+  pid_t xvfb = startProgram({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+  ASSERT_GT(xvfb, 0);
+  usleep(1000000);
+  const std::vector<std::string> env = {"DISPLAY=" + display};
+  pid_t player = startProgram({KANDU_PLAYER, "play", timeline, "--plugin", KANDU_PLUGIN}, ws.path("play.log"), env);
+  auto titleSoon = [&](const std::string &part) {
+    std::string title;
+    for (int i = 0; i < 40; ++i) {
+      usleep(100000);
+      title = runProgram({"xdotool", "search", "--name", "^kandu", "getwindowname"}, env).output;
+      if (title.find(part) != std::string::npos) return title;
+    }
+    return "never showed '" + part + "', last title: " + title;
+  };
+  std::string first = titleSoon("cube_thing");
+  ws.write("t.timeline", "0 60000 cube_thing\n100 50 morph\n");
+  std::string broken = titleSoon("t.timeline:2:");
+  ws.write("t.timeline", "0 60000 morph\n");
+  std::string fixed = titleSoon("morph");
+  runProgram({"xdotool", "search", "--name", "^kandu", "windowfocus", "key", "q"}, env);
+  for (int i = 0; i < 50 && programRunning(player); ++i) usleep(100000);
+  if (programRunning(player)) kill(player, SIGKILL);
+  waitProgram(player);
+  kill(xvfb, SIGTERM);
+  waitProgram(xvfb);
+  EXPECT_NE(first.find("cube_thing"), std::string::npos) << first;
+  EXPECT_NE(broken.find("t.timeline:2: block ends at 50"), std::string::npos) << broken;
+  EXPECT_NE(fixed.find("morph"), std::string::npos) << fixed;
+  std::string said = fileContent(ws.path("play.log"));
+  EXPECT_NE(said.find("t.timeline:2: block ends at 50, not after its start 100 (still playing the previous "
+                      "timeline)"),
+            std::string::npos)
+      << said;
+}
