@@ -20,7 +20,7 @@ namespace {
 
 // The soundtrack of a render: --music, else the timeline's own, else the built-in demo's beat.
 bool loadSoundtrack(const Timeline &timeline, const Options &options, Audio &audio, std::string &error) {
-  if (options.command != Command::Render) return true;  // still and sheet have no sound
+  if (options.command != Command::Render && options.command != Command::Play) return true;  // still, sheet
   const std::string &path = !options.musicPath.empty() ? options.musicPath : timeline.music;
   if (!path.empty()) return decodeAudio(path, audio, error);
   if (options.timelinePath.empty()) audio = synthesizeDemoTrack(timeline);
@@ -88,7 +88,7 @@ int run(int argc, char **argv) {
   }
   Signals::setPluginPath(printable(pluginPath));
 
-  int status = options.command == Command::Play ? runPlay(plugin, timeline, options)
+  int status = options.command == Command::Play ? runPlay(plugin, timeline, options, audio)
                                                 : capture(plugin, timeline, options, audio);
   if (status < 0 || Signals::stopRequested()) Signals::endWithStopSignal();
   return status;

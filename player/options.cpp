@@ -23,8 +23,10 @@ const char *usageText() {
          "  --out PATH      render: the video file (default out/kandu.mp4); still/sheet: the PNG file\n"
          "                  (default out/still.png, out/sheet.png)\n"
          "  --frames DIR    render: write numbered PNG frames into DIR instead of a video\n"
-         "  --music FILE    render: the soundtrack (WAV, FLAC, Ogg, Opus, MP3...), carried by the video as\n"
-         "                  AAC or written as DIR/audio.wav; overrides the timeline's 'music' line\n"
+         "  --music FILE    the soundtrack (WAV, FLAC, Ogg, Opus, MP3...): play plays it and follows it,\n"
+         "                  render puts it in the video as AAC or beside the frames as DIR/audio.wav;\n"
+         "                  overrides the timeline's 'music' line\n"
+         "  --loop          play: start over at the end\n"
          "  --fps N         frames per second (default 60)\n"
          "  --size WxH      frame size (default 1024x768)\n"
          "  --from MS --to MS   the range to render or play (default: the whole timeline)\n"
@@ -73,6 +75,8 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
       o.help = true;
     } else if (arg == "--version") {
       o.version = true;
+    } else if (arg == "--loop") {
+      o.loop = true;
     } else if (arg == "--plugin") {
       if (!value(v)) return false;
       o.pluginPath = v;

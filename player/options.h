@@ -19,6 +19,7 @@ struct Options {
   int64_t from = -1;  // -1: the timeline's start (0)
   int64_t to = -1;    // -1: the timeline's end
   int64_t at = -1;
+  bool loop = false;  // play: start over at the end
   bool help = false;
   bool version = false;
 };

@@ -1,5 +1,7 @@
 #include "player/window.h"
 
+#include "player/audio_out.h"
+#include "player/messages.h"
 #include "player/reload.h"
 
 #include <GLFW/glfw3.h>
@@ -17,6 +19,7 @@ struct PlayState {
   bool paused = false;
   bool quit = false;
   bool toggleFullScreen = false;
+  bool moved = false;  // a key moved the position (the sound must follow)
 };
 
 void onKey(GLFWwindow *window, int key, int, int action, int) {
@@ -24,9 +27,9 @@ void onKey(GLFWwindow *window, int key, int, int action, int) {
   auto *s = static_cast<PlayState *>(glfwGetWindowUserPointer(window));
   switch (key) {
     case GLFW_KEY_SPACE: s->paused = !s->paused; break;
-    case GLFW_KEY_LEFT: s->position = std::max<double>(s->from, s->position - 5000); break;
-    case GLFW_KEY_RIGHT: s->position = std::min<double>(s->to - 1, s->position + 5000); break;
-    case GLFW_KEY_HOME: s->position = s->from; break;
+    case GLFW_KEY_LEFT: s->position = std::max<double>(s->from, s->position - 5000), s->moved = true; break;
+    case GLFW_KEY_RIGHT: s->position = std::min<double>(s->to - 1, s->position + 5000), s->moved = true; break;
+    case GLFW_KEY_HOME: s->position = s->from, s->moved = true; break;
     case GLFW_KEY_F: s->toggleFullScreen = true; break;
     case GLFW_KEY_ESCAPE:
     case GLFW_KEY_Q: s->quit = true; break;
@@ -53,7 +56,7 @@ bool displayAvailable() {
   return (x && *x) || (wayland && *wayland);
 }
 
-int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o) {
+int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, const Audio &audio) {
   Timeline timeline = loaded;
   TimelineWatcher watcher(o.timelinePath);
   if (!glfwInit()) {
@@ -76,6 +79,20 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o) {
   s.from = o.from >= 0 ? o.from : 0;
   s.to = o.to >= 0 ? o.to : timeline.duration();
   s.position = static_cast<double>(s.from);
+  // With music, the picture's clock is the sound's position; without a device, the wall clock.
+  AudioOut sound;
+  bool withSound = false;
+  if (!audio.empty()) {
+    std::string why;
+    withSound = sound.open(audio, why);
+    if (withSound) {
+      sound.seek(s.position);
+      sound.pause(false);
+    } else {
+      complain("no audio device (" + printable(why) + "); playing silently on the wall clock");
+    }
+  }
+  bool soundPaused = false;
   glfwSetWindowUserPointer(window, &s);
   glfwSetKeyCallback(window, onKey);
   int windowedX = 0, windowedY = 0;
@@ -86,9 +103,20 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o) {
     Clock::time_point now = Clock::now();
     // An edited timeline takes over at the same position.
     if (watcher.poll(timeline) && o.to < 0) s.to = timeline.duration();
-    if (!s.paused) s.position += std::chrono::duration<double, std::milli>(now - last).count();
+    if (withSound) {
+      if (s.moved) sound.seek(s.position);
+      if (s.paused != soundPaused) sound.pause(soundPaused = s.paused);
+      s.position = sound.positionMs();
+    } else if (!s.paused) {
+      s.position += std::chrono::duration<double, std::milli>(now - last).count();
+    }
+    s.moved = false;
     last = now;
-    if (s.position >= static_cast<double>(s.to)) break;
+    if (s.position >= static_cast<double>(s.to)) {
+      if (!o.loop) break;
+      s.position = static_cast<double>(s.from);
+      if (withSound) sound.seek(s.position);
+    }
     if (s.toggleFullScreen) {
       s.toggleFullScreen = false;
       if (glfwGetWindowMonitor(window)) {

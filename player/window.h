@@ -1,10 +1,12 @@
 // Real-time playback in a window (GLFW).
 #pragma once
 
+#include "player/audio.h"
 #include "player/options.h"
 #include "player/plugin.h"
 #include "player/timeline.h"
 
 // Loads the plug-in's exports once the window's context is current; returns the exit status.
-int runPlay(Plugin &plugin, const Timeline &timeline, const Options &options);
+// With `audio`, the sound plays and the picture follows its position.
+int runPlay(Plugin &plugin, const Timeline &timeline, const Options &options, const Audio &audio);
 bool displayAvailable();

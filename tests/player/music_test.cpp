@@ -2,9 +2,14 @@
 // the video (AAC) or written beside the frames (audio.wav), in step with the pictures. The tests
 // make their own sound: silence with a click at a known time.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -114,4 +119,36 @@ TEST(Music, TheDefaultDemoHasItsBeatInTheVideo) {
                             "-f", "s16le", "-"});
   // The first rotate kick of the demo is at 9000 ms: 200 ms into this range.
   EXPECT_NEAR(static_cast<double>(firstLoudSample(pcm.output)) / 48000, 0.2, 0.01);
+}
+
+// play plays the music (SDL's disk driver writes what it plays to a file) and ends with the
+// timeline; without an audio device it says so once and plays on the wall clock.
+TEST(Music, PlayPlaysTheMusicOrSaysThereIsNoDevice) {
+  if (!onPath("Xvfb")) GTEST_SKIP() << "Xvfb missing";
+  Workspace ws;
+  ws.write("click.wav", clickWav(2000, 500));
+  std::string timeline = ws.write("t.timeline", "music click.wav\n0 1200 cube_thing\n");
+  std::string display = ":" + std::to_string(290 + getpid() % 100);
+  pid_t xvfb = startProgram({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+  ASSERT_GT(xvfb, 0);
+  usleep(1000000);
+  Outcome played = runProgram({KANDU_PLAYER, "play", timeline, "--plugin", KANDU_PLUGIN},
+                              {"DISPLAY=" + display, "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw")});
+  Outcome silent = runProgram({KANDU_PLAYER, "play", timeline, "--plugin", KANDU_PLUGIN},
+                              {"DISPLAY=" + display, "SDL_AUDIODRIVER=nosuchdriver"});
+  kill(xvfb, SIGTERM);
+  waitProgram(xvfb);
+  EXPECT_EQ(played.status, 0) << played.output;
+  // 32-bit float stereo: the click 500 ms in (give or take the device's buffer).
+  std::string raw = fileContent(ws.path("out.raw"));
+  int64_t click = -1;
+  for (size_t i = 0; click < 0 && i + 4 <= raw.size(); i += 4) {
+    float v;
+    std::memcpy(&v, raw.data() + i, 4);
+    if (std::fabs(v) > 0.25f) click = static_cast<int64_t>(i / 8);
+  }
+  EXPECT_NEAR(static_cast<double>(click) / 48000, 0.5, 0.05) << raw.size() << " bytes played";
+  EXPECT_EQ(silent.status, 0) << silent.output;
+  EXPECT_NE(silent.output.find("no audio device"), std::string::npos) << silent.output;
+  EXPECT_EQ(std::count(silent.output.begin(), silent.output.end(), '\n'), 1) << silent.output;
 }
