@@ -1,12 +1,14 @@
 #include "tests/player/process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -73,10 +75,24 @@ Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::
   if (pipe2(fds, O_CLOEXEC) != 0) return result;
   pid_t pid = spawn(args, fds[1], env, cwd);
   close(fds[1]);
+  // A program that hangs is ended after two minutes, so that a test fails instead of waiting on.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   char buffer[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-    if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
+  for (;;) {
+    pollfd p{fds[0], POLLIN, 0};
+    int ready = poll(&p, 1, 100);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready > 0) {
+      ssize_t n = read(fds[0], buffer, sizeof buffer);
+      if (n == 0 || (n < 0 && errno != EINTR)) break;
+      if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      result.output += "\n(ended after two minutes)";
+      break;
+    }
+  }
   close(fds[0]);
   result.status = waitProgram(pid);
   return result;
