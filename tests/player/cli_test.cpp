@@ -286,11 +286,11 @@ TEST(Cli, PlayReloadsAnEditedTimeline) {
       title = runProgram({"xdotool", "search", "--name", "^kandu", "getwindowname"}, env).output;
       if (title.find(part) != std::string::npos) return title;
     }
-    return "never showed '" + part + "', last title: " + title;
+    return "(the title never showed it; the last one was: " + title + ")";
   };
   std::string first = titleSoon("cube_thing");
   ws.write("t.timeline", "0 60000 cube_thing\n100 50 morph\n");
-  std::string broken = titleSoon("t.timeline:2:");
+  std::string broken = titleSoon("t.timeline:2: block ends at 50");
   ws.write("t.timeline", "0 60000 morph\n");
   std::string fixed = titleSoon("morph");
   runProgram({"xdotool", "search", "--name", "^kandu", "windowfocus", "key", "q"}, env);
