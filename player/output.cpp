@@ -153,17 +153,13 @@ bool PendingFrameDir::create(const std::string &target, std::string &error) {
   chmod(name.data(), 0777 & ~mask);
   target_ = target;
   temp_ = name.data();
-  written_ = 0;
   Signals::trackFrameDir(temp_);
   return true;
 }
 
 std::string PendingFrameDir::framePath(int64_t k) const { return temp_ + "/" + frameFileName(k); }
 
-void PendingFrameDir::setFramesWritten(int64_t frames) {
-  written_ = frames;
-  Signals::setFramesWritten(frames);
-}
+void PendingFrameDir::setFramesWritten(int64_t frames) { Signals::setFramesWritten(frames); }
 
 bool PendingFrameDir::commit(std::string &error) {
   // A directory cannot be renamed over a non-empty one: move the old frames aside first.

@@ -50,7 +50,6 @@ class PendingFrameDir {
 
  private:
   std::string target_, temp_;
-  int64_t written_ = 0;
 };
 
 // "frame_000042.png"

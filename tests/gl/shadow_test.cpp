@@ -41,7 +41,20 @@ class Shadow : public ::testing::Test {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopAttrib();
+    setCamera(nullptr);
+    setLight(nullptr);
   }
+  // A cleared view with the camera at `eye` and the light at `lightAt`, both current.
+  void lookAndLight(cVector3 eye, cVector3 lightAt) {
+    GLTest::resetView();
+    camera_.setEye(eye.x, eye.y, eye.z);
+    setCamera(&camera_);
+    light_.setPosition(lightAt.x, lightAt.y, lightAt.z);
+    setLight(&light_);
+  }
+
+  cCamera camera_;
+  cLight light_;
 };
 
 TEST_F(Shadow, PrepareComputesMatricesAndCreatesTheDepthTextureOnce) {
@@ -117,13 +130,7 @@ TEST_F(Shadow, ProjectionGeneratesFourPlanesInOrder) {
 }
 
 TEST_F(Shadow, ShadowedNodeDrawsItsChildrenThreeTimesAndCleansUp) {
-  GLTest::resetView();
-  cCamera camera;
-  camera.setEye(0, 3, 6);
-  setCamera(&camera);
-  cLight light;
-  light.setPosition(0, 5, 2);
-  setLight(&light);
+  lookAndLight(makeVector(0, 3, 6), makeVector(0, 5, 2));
   VorbelScenegraph::cRootNode root;
   CountingNode child;
   static const char kChild[] = "child";
@@ -145,10 +152,6 @@ TEST_F(Shadow, ShadowedNodeDrawsItsChildrenThreeTimesAndCleansUp) {
   EXPECT_EQ(root.shadow.depthTexture, texture);
   EXPECT_EQ(child.renders, 6);
   EXPECT_NO_GL_ERROR();
-  setCamera(nullptr);
-  setLight(nullptr);
-  glDisable(GL_TEXTURE_2D);
-  glDisable(GL_CULL_FACE);
 }
 
 namespace {
@@ -207,13 +210,7 @@ double brightnessAt(const Image &picture, const cShadowMapState &s, double x, do
 }  // namespace
 
 TEST_F(Shadow, AnOccluderDarkensTheFloorWhereTheLightCannotReach) {
-  GLTest::resetView();
-  cCamera camera;
-  camera.setEye(0, 4, 5);
-  setCamera(&camera);
-  cLight light;
-  light.setPosition(0, 5, 1);
-  setLight(&light);
+  lookAndLight(makeVector(0, 4, 5), makeVector(0, 5, 1));
   VorbelScenegraph::cRootNode root;
   BoxNode floor(0, -1, 0, 2.4f, 0.05f, 2.4f), block(0, 1, 0, 0.5f, 0.5f, 0.5f);
   static const char kFloor[] = "floor", kBlock[] = "block";
@@ -256,8 +253,6 @@ TEST_F(Shadow, AnOccluderDarkensTheFloorWhereTheLightCannotReach) {
       EXPECT_GT(under, 100) << "a square facing the light casts a shadow";
   }
   EXPECT_NO_GL_ERROR();
-  setCamera(nullptr);
-  setLight(nullptr);
 }
 
 TEST_F(Shadow, UnshadowedEmptyRootChangesNothing) {
