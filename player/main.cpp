@@ -2,6 +2,7 @@
 // in a window or captures it frame-exactly without a display.
 #include <cstdio>
 #include <new>
+#include <utility>
 
 #include "player/audio.h"
 #include "player/capture.h"
@@ -88,7 +89,7 @@ int run(int argc, char **argv) {
   }
   Signals::setPluginPath(printable(pluginPath));
 
-  int status = options.command == Command::Play ? runPlay(plugin, timeline, options, audio)
+  int status = options.command == Command::Play ? runPlay(plugin, timeline, options, std::move(audio))
                                                 : capture(plugin, timeline, options, audio);
   if (status < 0 || Signals::stopRequested()) Signals::endWithStopSignal();
   return status;

@@ -4,9 +4,9 @@
 
 #include "player/messages.h"
 
-TimelineWatcher::TimelineWatcher(std::string path) : path_(std::move(path)) { last_ = stamp(); }
+FileWatcher::FileWatcher(std::string path) : path_(std::move(path)) { last_ = stamp(); }
 
-TimelineWatcher::Stamp TimelineWatcher::stamp() const {
+FileWatcher::Stamp FileWatcher::stamp() const {
   Stamp s;
   struct stat st{};
   if (!path_.empty() && stat(path_.c_str(), &st) == 0) {
@@ -16,7 +16,14 @@ TimelineWatcher::Stamp TimelineWatcher::stamp() const {
   return s;
 }
 
-bool TimelineWatcher::poll(Timeline &timeline) {
+bool FileWatcher::retarget(const std::string &path) {
+  if (path == path_) return false;
+  path_ = path;
+  last_ = stamp();
+  return true;
+}
+
+bool FileWatcher::changed() {
   if (path_.empty()) return false;
   auto now = std::chrono::steady_clock::now();
   if (now - lastLook_ < std::chrono::milliseconds(250)) return false;
@@ -24,15 +31,46 @@ bool TimelineWatcher::poll(Timeline &timeline) {
   Stamp current = stamp();
   if (!(current != last_)) return false;
   last_ = current;
+  return true;
+}
+
+namespace {
+
+// Keeps the error of a failed reload on show, saying it once; says when the file reads again.
+void noteReload(bool ok, const std::string &why, const std::string &path, const char *keeping, std::string &error) {
+  if (!ok) {
+    if (why != error) complain(why + " (still playing the previous " + keeping + ")");
+    error = why;
+    return;
+  }
+  if (!error.empty()) complain("reloaded " + printable(path));
+  error.clear();
+}
+
+}  // namespace
+
+bool TimelineWatcher::poll(Timeline &timeline) {
+  if (!file_.changed()) return false;
   Timeline reloaded;
   std::string why;
-  if (!loadTimeline(path_, reloaded, why)) {
-    if (why != error_) complain(why + " (still playing the previous timeline)");
-    error_ = why;
-    return false;
+  bool ok = loadTimeline(file_.path(), reloaded, why);
+  noteReload(ok, why, file_.path(), "timeline", error_);
+  if (ok) timeline = std::move(reloaded);
+  return ok;
+}
+
+bool MusicWatcher::poll(const std::string &path, Audio &audio) {
+  bool moved = file_.retarget(path);
+  if (!file_.changed() && !moved) return false;
+  if (path.empty()) {
+    error_.clear();
+    audio = Audio();
+    return true;
   }
-  if (!error_.empty()) complain("reloaded " + printable(path_));
-  error_.clear();
-  timeline = std::move(reloaded);
-  return true;
+  Audio reloaded;
+  std::string why;
+  bool ok = decodeAudio(path, reloaded, why);
+  noteReload(ok, why, path, "music", error_);
+  if (ok) audio = std::move(reloaded);
+  return ok;
 }

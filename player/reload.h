@@ -1,6 +1,6 @@
-// Live reload for play: the timeline file is looked at a few times a second; when it has changed
-// it is parsed again, and the new timeline replaces the playing one. A file that no longer parses
-// keeps the previous timeline playing and its FILE:LINE error on show until the file is fixed.
+// Live reload for play: the timeline file and the music file are looked at a few times a second;
+// when one has changed it is read again and replaces what is playing. A file that no longer reads
+// keeps the previous one playing and its error on show until the file is fixed.
 #pragma once
 
 #include <sys/types.h>
@@ -9,17 +9,19 @@
 #include <ctime>
 #include <string>
 
+#include "player/audio.h"
 #include "player/timeline.h"
 
-class TimelineWatcher {
+// Tells when a file's modification time or size changed, looking at most every 250 ms.
+class FileWatcher {
  public:
-  // `path` empty: nothing to watch (the built-in demo).
-  explicit TimelineWatcher(std::string path);
-
-  // True when `timeline` was replaced. Looks at the file at most every 250 ms.
-  bool poll(Timeline &timeline);
-  // The error of the last reload that failed, or "" while the file parses.
-  const std::string &error() const { return error_; }
+  // `path` empty: nothing to watch.
+  explicit FileWatcher(std::string path = "");
+  const std::string &path() const { return path_; }
+  // Watches another file from now on (a reloaded timeline names other music); true when the path
+  // differs from the one watched.
+  bool retarget(const std::string &path);
+  bool changed();
 
  private:
   struct Stamp {
@@ -34,5 +36,32 @@ class TimelineWatcher {
   std::string path_;
   Stamp last_;
   std::chrono::steady_clock::time_point lastLook_{};
+};
+
+class TimelineWatcher {
+ public:
+  // `path` empty: nothing to watch (the built-in demo).
+  explicit TimelineWatcher(std::string path) : file_(std::move(path)) {}
+
+  // True when `timeline` was replaced.
+  bool poll(Timeline &timeline);
+  // The error of the last reload that failed, or "" while the file parses.
+  const std::string &error() const { return error_; }
+
+ private:
+  FileWatcher file_;
+  std::string error_;
+};
+
+class MusicWatcher {
+ public:
+  explicit MusicWatcher(std::string path) : file_(std::move(path)) {}
+
+  // True when `audio` was replaced: the file changed, or `path` names another one.
+  bool poll(const std::string &path, Audio &audio);
+  const std::string &error() const { return error_; }
+
+ private:
+  FileWatcher file_;
   std::string error_;
 };

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -56,9 +57,12 @@ bool displayAvailable() {
   return (x && *x) || (wayland && *wayland);
 }
 
-int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, const Audio &audio) {
+int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, Audio audio) {
   Timeline timeline = loaded;
   TimelineWatcher watcher(o.timelinePath);
+  // --music overrides the timeline's own, also when the timeline is edited.
+  auto musicPath = [&] { return !o.musicPath.empty() ? o.musicPath : timeline.music; };
+  MusicWatcher musicWatcher(musicPath());
   if (!glfwInit()) {
     std::fprintf(stderr, "kandu-player: cannot open a window (no display?); try 'render'\n");
     return 1;
@@ -81,28 +85,39 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, const Audi
   s.position = static_cast<double>(s.from);
   // With music, the picture's clock is the sound's position; without a device, the wall clock.
   AudioOut sound;
-  bool withSound = false;
-  if (!audio.empty()) {
+  bool withSound = false, toldNoDevice = false;
+  auto startSound = [&] {
     std::string why;
-    withSound = sound.open(audio, why);
+    withSound = sound.open(std::move(audio), why);
     if (withSound) {
       sound.seek(s.position);
-      sound.pause(false);
-    } else {
+      sound.pause(s.paused);
+    } else if (!toldNoDevice) {
       complain("no audio device (" + printable(why) + "); playing silently on the wall clock");
+      toldNoDevice = true;
     }
-  }
-  bool soundPaused = false;
+  };
+  if (!audio.empty()) startSound();
+  bool soundPaused = s.paused;
   glfwSetWindowUserPointer(window, &s);
   glfwSetKeyCallback(window, onKey);
   int windowedX = 0, windowedY = 0;
 
   using Clock = std::chrono::steady_clock;
+  const GLFWvidmode *mode = glfwGetPrimaryMonitor() ? glfwGetVideoMode(glfwGetPrimaryMonitor()) : nullptr;
+  const auto framePeriod = std::chrono::microseconds(1000000 / (mode && mode->refreshRate > 0 ? mode->refreshRate : 60));
   Clock::time_point last = Clock::now(), lastTitle{};
   while (!glfwWindowShouldClose(window) && !s.quit) {
     Clock::time_point now = Clock::now();
     // An edited timeline takes over at the same position.
     if (watcher.poll(timeline) && o.to < 0) s.to = timeline.duration();
+    // Edited music (or a timeline naming other music) plays on at the same position.
+    if (musicWatcher.poll(musicPath(), audio) && !toldNoDevice) {
+      if (withSound)
+        sound.replace(std::move(audio));
+      else if (!audio.empty())
+        startSound();
+    }
     if (withSound) {
       if (s.moved) sound.seek(s.position);
       if (s.paused != soundPaused) sound.pause(soundPaused = s.paused);
@@ -133,8 +148,12 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, const Audi
       renderFrame(plugin, timeline, static_cast<int64_t>(s.position), width, height,
                   static_cast<double>(width) / height);
     glfwSwapBuffers(window);
+    // Where the swap does not wait for the display (no vsync, as under Xvfb), frames are paced to
+    // its refresh rate instead of spinning the CPU.
+    std::this_thread::sleep_until(now + framePeriod);
     if (now - lastTitle > std::chrono::milliseconds(100)) {
-      glfwSetWindowTitle(window, title(s, timeline, watcher.error()).c_str());
+      const std::string &error = !watcher.error().empty() ? watcher.error() : musicWatcher.error();
+      glfwSetWindowTitle(window, title(s, timeline, error).c_str());
       lastTitle = now;
     }
     glfwPollEvents();

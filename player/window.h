@@ -8,5 +8,5 @@
 
 // Loads the plug-in's exports once the window's context is current; returns the exit status.
 // With `audio`, the sound plays and the picture follows its position.
-int runPlay(Plugin &plugin, const Timeline &timeline, const Options &options, const Audio &audio);
+int runPlay(Plugin &plugin, const Timeline &timeline, const Options &options, Audio audio);
 bool displayAvailable();

@@ -239,16 +239,12 @@ TEST(Capture, StillEqualsTheRenderedFrameInsideAWaterBlock) {
 TEST(Cli, PlayOpensAWindowUnderX) {
   if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("import")) GTEST_SKIP() << "Xvfb, xdotool or ImageMagick missing";
   Workspace ws;
-  std::string display = ":" + std::to_string(90 + getpid() % 100);
-  pid_t xvfb = startProgram({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-  ASSERT_GT(xvfb, 0);
-  usleep(1000000);
-  const std::vector<std::string> env = {"DISPLAY=" + display};
-  pid_t player = startProgram({KANDU_PLAYER, "play", "--plugin", KANDU_PLUGIN}, ws.path("play.log"), env);
+  XServer x;
+  pid_t player = startProgram({KANDU_PLAYER, "play", "--plugin", KANDU_PLUGIN}, ws.path("play.log"), x.env());
   sleep(4);
   bool wasRunning = programRunning(player);
-  runProgram({"import", "-window", "root", ws.path("screen.png")}, env);
-  runProgram({"xdotool", "search", "--name", "kandu", "windowfocus", "key", "q"}, env);
+  runProgram({"import", "-window", "root", ws.path("screen.png")}, x.env());
+  x.press("q");
   bool quit = false;
   for (int i = 0; i < 50 && !quit; ++i) {
     usleep(100000);
@@ -256,8 +252,6 @@ TEST(Cli, PlayOpensAWindowUnderX) {
   }
   if (!quit) kill(player, SIGKILL);
   waitProgram(player);
-  kill(xvfb, SIGTERM);
-  waitProgram(xvfb);
   std::ifstream log(ws.path("play.log"));
   std::string said((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(wasRunning) << "the player ended early: " << said;
@@ -273,17 +267,13 @@ TEST(Cli, PlayReloadsAnEditedTimeline) {
   if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
   Workspace ws;
   std::string timeline = ws.write("t.timeline", "0 60000 cube_thing\n");
-  std::string display = ":" + std::to_string(190 + getpid() % 100);
-  pid_t xvfb = startProgram({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-  ASSERT_GT(xvfb, 0);
-  usleep(1000000);
-  const std::vector<std::string> env = {"DISPLAY=" + display};
-  pid_t player = startProgram({KANDU_PLAYER, "play", timeline, "--plugin", KANDU_PLUGIN}, ws.path("play.log"), env);
+  XServer x;
+  pid_t player = startProgram({KANDU_PLAYER, "play", timeline, "--plugin", KANDU_PLUGIN}, ws.path("play.log"), x.env());
   auto titleSoon = [&](const std::string &part) {
     std::string title;
     for (int i = 0; i < 40; ++i) {
       usleep(100000);
-      title = runProgram({"xdotool", "search", "--name", "^kandu", "getwindowname"}, env).output;
+      title = x.kanduTitle();
       if (title.find(part) != std::string::npos) return title;
     }
     return "(the title never showed it; the last one was: " + title + ")";
@@ -293,12 +283,8 @@ TEST(Cli, PlayReloadsAnEditedTimeline) {
   std::string broken = titleSoon("t.timeline:2: block ends at 50");
   ws.write("t.timeline", "0 60000 morph\n");
   std::string fixed = titleSoon("morph");
-  runProgram({"xdotool", "search", "--name", "^kandu", "windowfocus", "key", "q"}, env);
-  for (int i = 0; i < 50 && programRunning(player); ++i) usleep(100000);
-  if (programRunning(player)) kill(player, SIGKILL);
-  waitProgram(player);
-  kill(xvfb, SIGTERM);
-  waitProgram(xvfb);
+  x.press("q");
+  endProgram(player, 5);
   EXPECT_NE(first.find("cube_thing"), std::string::npos) << first;
   EXPECT_NE(broken.find("t.timeline:2: block ends at 50"), std::string::npos) << broken;
   EXPECT_NE(fixed.find("morph"), std::string::npos) << fixed;

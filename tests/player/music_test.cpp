@@ -8,10 +8,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <cstdlib>
+#include <atomic>
+#include <chrono>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "player/capture.h"
@@ -19,12 +25,15 @@
 
 namespace {
 
-// 16-bit stereo WAV at 48 kHz, `ms` long, silent but for a 5 ms click starting at `clickMs`.
-std::string clickWav(int64_t ms, int64_t clickMs) {
-  const int64_t frames = ms * 48, click = clickMs * 48;
+// 16-bit stereo WAV at 48 kHz, `ms` long, silent but for a 5 ms click starting at each of
+// `clicksMs` (or, with `tone`, loud all through).
+std::string clickWav(int64_t ms, std::vector<int64_t> clicksMs, bool tone = false) {
+  const int64_t frames = ms * 48;
   std::string data;
   for (int64_t i = 0; i < frames; ++i) {
-    int16_t v = (i >= click && i < click + 240) ? (((i - click) / 12) % 2 ? 20000 : -20000) : 0;
+    bool loud = tone;
+    for (int64_t clickMs : clicksMs) loud = loud || (i >= clickMs * 48 && i < clickMs * 48 + 240);
+    int16_t v = loud ? ((i / 12) % 2 ? 20000 : -20000) : 0;
     for (int c = 0; c < 2; ++c) data.append(reinterpret_cast<const char *>(&v), 2);
   }
   auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char *>(&v), 4); };
@@ -42,6 +51,78 @@ int64_t firstLoudSample(const std::string &pcm) {
   return -1;
 }
 
+// When the bytes of a file that grows were written, by the steady clock: a thread looks at its
+// size every half millisecond while the test runs.
+class GrowthLog {
+ public:
+  explicit GrowthLog(std::string path) : path_(std::move(path)), thread_([this] { run(); }) {}
+  ~GrowthLog() { stop(); }
+  void stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  // When the sample frame `frame` of 48 kHz stereo float started to be heard: the write that
+  // brought it, plus its place in that write. -1 when it was never written.
+  double heardAtMs(int64_t frame) const {
+    const int64_t byte = frame * 8;
+    for (size_t k = 1; k < sizes_.size(); ++k)
+      if (sizes_[k].second > byte) return sizes_[k].first + static_cast<double>(byte - sizes_[k - 1].second) / 8 / 48;
+    return -1;
+  }
+
+ private:
+  void run() {
+    sizes_.push_back({0, 0});
+    while (!done_) {
+      struct stat st{};
+      if (stat(path_.c_str(), &st) == 0 && st.st_size != sizes_.back().second)
+        sizes_.push_back({nowMs(), static_cast<int64_t>(st.st_size)});
+      usleep(500);
+    }
+  }
+  static double nowMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  }
+  std::string path_;
+  std::atomic<bool> done_{false};
+  std::vector<std::pair<double, int64_t>> sizes_;
+  std::thread thread_;
+};
+
+// The starts of the clicks in raw 32-bit float stereo: loud samples after at least 100 ms of quiet.
+std::vector<int64_t> clicksIn(const std::string &raw) {
+  std::vector<int64_t> clicks;
+  int64_t lastLoud = -48000;
+  for (size_t i = 0; i + 8 <= raw.size(); i += 8) {
+    float v;
+    std::memcpy(&v, raw.data() + i, 4);
+    if (std::fabs(v) < 0.25f) continue;
+    const int64_t frame = static_cast<int64_t>(i / 8);
+    if (frame - lastLoud > 4800) clicks.push_back(frame);
+    lastLoud = frame;
+  }
+  return clicks;
+}
+
+// One ExecuteDLL of the probe plug-in with KANDU_PROBE_CLOCK: when (steady clock), the time text
+// and the word.
+struct ProbeCall {
+  double clockMs;
+  int64_t time;
+  std::string word;
+};
+std::vector<ProbeCall> probeCalls(const std::string &log) {
+  std::vector<ProbeCall> calls;
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    ProbeCall c;
+    std::string bounds;
+    if (fields >> c.clockMs >> c.time >> bounds >> c.word) calls.push_back(c);
+  }
+  return calls;
+}
+
 Outcome player(std::vector<std::string> args) {
   args.insert(args.begin(), KANDU_PLAYER);
   return runProgram(args);
@@ -54,7 +135,7 @@ Outcome player(std::vector<std::string> args) {
 TEST(Music, TheClickAtABlocksStartIsHeardWithItsFirstFrame) {
   if (!onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   Workspace ws;
-  ws.write("click.wav", clickWav(3000, 1000));
+  ws.write("click.wav", clickWav(3000, {1000}));
   // The morph before it sets the camera the cube cross uses (an effect's camera lags one call), so
   // the cross shows on its block's very first frame: the centre turns white.
   std::string timeline = ws.write("t.timeline", "music click.wav\n0 1000 morph\n1000 2000 cube_thing\n");
@@ -126,18 +207,13 @@ TEST(Music, TheDefaultDemoHasItsBeatInTheVideo) {
 TEST(Music, PlayPlaysTheMusicOrSaysThereIsNoDevice) {
   if (!onPath("Xvfb")) GTEST_SKIP() << "Xvfb missing";
   Workspace ws;
-  ws.write("click.wav", clickWav(2000, 500));
+  ws.write("click.wav", clickWav(2000, {500}));
   std::string timeline = ws.write("t.timeline", "music click.wav\n0 1200 cube_thing\n");
-  std::string display = ":" + std::to_string(290 + getpid() % 100);
-  pid_t xvfb = startProgram({"Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-  ASSERT_GT(xvfb, 0);
-  usleep(1000000);
+  XServer x;
   Outcome played = runProgram({KANDU_PLAYER, "play", timeline, "--plugin", KANDU_PLUGIN},
-                              {"DISPLAY=" + display, "SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw")});
+                              x.env({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw")}));
   Outcome silent = runProgram({KANDU_PLAYER, "play", timeline, "--plugin", KANDU_PLUGIN},
-                              {"DISPLAY=" + display, "SDL_AUDIODRIVER=nosuchdriver"});
-  kill(xvfb, SIGTERM);
-  waitProgram(xvfb);
+                              x.env({"SDL_AUDIODRIVER=nosuchdriver"}));
   EXPECT_EQ(played.status, 0) << played.output;
   // 32-bit float stereo: the click 500 ms in (give or take the device's buffer).
   std::string raw = fileContent(ws.path("out.raw"));
@@ -151,4 +227,107 @@ TEST(Music, PlayPlaysTheMusicOrSaysThereIsNoDevice) {
   EXPECT_EQ(silent.status, 0) << silent.output;
   EXPECT_NE(silent.output.find("no audio device"), std::string::npos) << silent.output;
   EXPECT_EQ(std::count(silent.output.begin(), silent.output.end(), '\n'), 1) << silent.output;
+}
+
+// In play the picture follows the sound: when a click at a block's start is heard (SDL's disk
+// driver writes each buffer as it plays it), the frame on screen is that block's first, give or
+// take one frame; also after a pause, and after a seek with Right.
+TEST(Music, PlayShowsTheBlockThatStartsWithTheClickAfterPauseAndSeek) {
+  if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
+  Workspace ws;
+  ws.write("click.wav", clickWav(12000, {2000, 9000}));
+  std::string timeline =
+      ws.write("t.timeline", "music click.wav\n0 2000 morph\n2000 9000 cube_thing\n9000 12000 water_thing\n");
+  XServer x;
+  GrowthLog heard(ws.path("out.raw"));
+  pid_t play = startProgram({KANDU_PLAYER, "play", timeline, "--size", "160x120", "--plugin", KANDU_PROBE_PLUGIN},
+                            ws.path("play.log"),
+                            x.env({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw"),
+                                   "KANDU_PROBE_LOG=" + ws.path("calls.log"), "KANDU_PROBE_CLOCK=1"}));
+  for (int i = 0; i < 50 && x.kanduTitle().empty(); ++i) usleep(100000);
+  // Paused 0.3 s in for 0.7 s; Right at about 2.8 s in jumps to about 7.8 s.
+  usleep(300000);
+  x.press("space");
+  usleep(700000);
+  x.press("space");
+  usleep(2500000);
+  x.press("Right");
+  usleep(2000000);
+  x.press("q");
+  EXPECT_EQ(endProgram(play, 5), 0) << fileContent(ws.path("play.log"));
+  heard.stop();
+
+  std::vector<ProbeCall> calls = probeCalls(fileContent(ws.path("calls.log")));
+  std::vector<int64_t> clicks = clicksIn(fileContent(ws.path("out.raw")));
+  ASSERT_EQ(clicks.size(), 2u) << "the clicks at 2000 and 9000 ms should both have played";
+  const char *words[] = {"cube_thing", "water_thing"};
+  for (int k = 0; k < 2; ++k) {
+    double at = heard.heardAtMs(clicks[static_cast<size_t>(k)]);
+    auto first = std::find_if(calls.begin(), calls.end(), [&](const ProbeCall &c) { return c.word == words[k]; });
+    auto onScreen = std::find_if(calls.begin(), calls.end(), [&](const ProbeCall &c) { return c.clockMs > at; });
+    ASSERT_TRUE(first != calls.end() && onScreen != calls.begin()) << words[k] << " never drawn";
+    --onScreen;  // the last frame drawn before the click
+    EXPECT_LE(std::abs(onScreen - first), 1) << words[k] << ": on screen when the click was heard, " << at
+                                             << " ms, was the frame at time " << onScreen->time << " ("
+                                             << onScreen->word << "); the block's first frame was drawn at "
+                                             << first->clockMs << " ms";
+  }
+  // The pause held the picture for most of 0.7 s, and Right moved it 5 s on.
+  double held = 0;
+  int64_t jump = 0;
+  for (size_t i = 1, run = 0; i < calls.size(); ++i) {
+    if (calls[i].time != calls[run].time) run = i;
+    held = std::max(held, calls[i].clockMs - calls[run].clockMs);
+    jump = std::max(jump, calls[i].time - calls[i - 1].time);
+  }
+  EXPECT_GT(held, 500);
+  EXPECT_GT(jump, 4900);
+}
+
+// Saving the music while play runs swaps it in at the same position within half a second; a file
+// that does not decode keeps the previous music playing and its error on show.
+TEST(Music, PlayReloadsEditedMusicWithoutLosingThePosition) {
+  if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
+  Workspace ws;
+  ws.write("m.wav", clickWav(20000, {}));
+  std::string timeline = ws.write("t.timeline", "music m.wav\n0 20000 cube_thing\n");
+  auto replace = [&](const std::string &content) {  // as an editor saves: whole, then renamed
+    ws.write("new.wav", content);
+    return std::rename(ws.path("new.wav").c_str(), ws.path("m.wav").c_str()) == 0;
+  };
+  XServer x;
+  GrowthLog heard(ws.path("out.raw"));
+  pid_t play = startProgram({KANDU_PLAYER, "play", timeline, "--size", "160x120", "--plugin", KANDU_PROBE_PLUGIN},
+                            ws.path("play.log"),
+                            x.env({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw"),
+                                   "KANDU_PROBE_LOG=" + ws.path("calls.log"), "KANDU_PROBE_CLOCK=1"}));
+  for (int i = 0; i < 50 && x.kanduTitle().empty(); ++i) usleep(100000);
+  usleep(500000);
+  ASSERT_TRUE(replace(std::string(5000, 'x')));
+  std::string title;
+  for (int i = 0; i < 20 && title.find("m.wav") == std::string::npos; ++i) {
+    usleep(100000);
+    title = x.kanduTitle();
+  }
+  ASSERT_TRUE(replace(clickWav(20000, {}, true)));
+  const double savedAt =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  usleep(1500000);
+  x.press("q");
+  EXPECT_EQ(endProgram(play, 5), 0);
+  heard.stop();
+
+  EXPECT_NE(title.find("m.wav"), std::string::npos) << title;
+  EXPECT_NE(fileContent(ws.path("play.log")).find("(still playing the previous music)"), std::string::npos)
+      << fileContent(ws.path("play.log"));
+  std::vector<int64_t> loud = clicksIn(fileContent(ws.path("out.raw")));
+  ASSERT_FALSE(loud.empty()) << "the new music never played";
+  EXPECT_LT(heard.heardAtMs(loud[0]) - savedAt, 500 + 22);  // half a second and one device buffer
+  // The picture's time only went forward, a frame at a time, through both edits.
+  std::vector<ProbeCall> calls = probeCalls(fileContent(ws.path("calls.log")));
+  ASSERT_GT(calls.size(), 60u);
+  for (size_t i = 1; i < calls.size(); ++i) {
+    ASSERT_GE(calls[i].time, calls[i - 1].time) << "frame " << i;
+    ASSERT_LT(calls[i].time - calls[i - 1].time, 100) << "frame " << i;
+  }
 }

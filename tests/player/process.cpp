@@ -69,6 +69,49 @@ bool programRunning(pid_t pid) {
   return pid > 0 && waitpid(pid, &status, WNOHANG) == 0;
 }
 
+int endProgram(pid_t pid, int seconds) {
+  int status = 0;
+  for (int i = 0; i < seconds * 10; ++i) {
+    pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (done < 0 && errno != EINTR) return -1;
+    usleep(100000);
+  }
+  kill(pid, SIGKILL);
+  return waitProgram(pid);
+}
+
+XServer::XServer() {
+  // Each test process and each server in it get a display of their own.
+  static int next = 0;
+  display_ = ":" + std::to_string(100 + (getpid() % 400) * 8 + next++ % 8);
+  pid_ = startProgram({"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+  for (int i = 0; i < 50 && pid_ > 0; ++i) {
+    usleep(100000);
+    if (runProgram({"xdotool", "getdisplaygeometry"}, env()).status == 0) break;
+  }
+}
+
+XServer::~XServer() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  waitProgram(pid_);
+}
+
+std::vector<std::string> XServer::env(std::vector<std::string> more) const {
+  more.insert(more.begin(), "DISPLAY=" + display_);
+  return more;
+}
+
+std::string XServer::kanduTitle() const {
+  Outcome r = runProgram({"xdotool", "search", "--name", "^kandu", "getwindowname"}, env());
+  return r.status == 0 ? r.output : "";
+}
+
+void XServer::press(const std::string &key) const {
+  runProgram({"xdotool", "search", "--name", "^kandu", "windowfocus", "key", key}, env());
+}
+
 Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::string> &env, const std::string &cwd) {
   Outcome result;
   int fds[2];

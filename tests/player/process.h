@@ -21,6 +21,28 @@ pid_t startProgram(const std::vector<std::string> &args, const std::string &log 
 // Waits for a started program; its status as in Outcome.
 int waitProgram(pid_t pid);
 bool programRunning(pid_t pid);
+// Waits up to `seconds` for a started program to end by itself, then kills it; its status.
+int endProgram(pid_t pid, int seconds);
+
+// An X server (Xvfb) for the windows of one test, on a display of its own; stopped at the end.
+class XServer {
+ public:
+  XServer();
+  ~XServer();
+  XServer(const XServer &) = delete;
+  XServer &operator=(const XServer &) = delete;
+  bool running() const { return pid_ > 0; }
+  // "DISPLAY=:N" followed by `more`, for the programs that use it.
+  std::vector<std::string> env(std::vector<std::string> more = {}) const;
+  // The title of the window whose name starts with "kandu" ("" when there is none).
+  std::string kanduTitle() const;
+  // Presses `key` (an X key name: "space", "Right", "q") in the kandu window.
+  void press(const std::string &key) const;
+
+ private:
+  std::string display_;
+  pid_t pid_ = -1;
+};
 
 // The words of `text`, split at blanks (for commands written as one line).
 std::vector<std::string> words(const std::string &text);
