@@ -123,37 +123,6 @@ bool decodeAudio(const std::string &path, Audio &audio, std::string &error) {
   return true;
 }
 
-Audio synthesizeDemoTrack(const Timeline &timeline) {
-  Audio audio;
-  const int64_t frames = (timeline.duration() * Audio::kRate + 999) / 1000;
-  audio.samples.assign(static_cast<size_t>(frames) * Audio::kChannels, 0.0f);
-  auto add = [&](int64_t at, int64_t length, auto wave) {
-    for (int64_t i = 0; i < length && at + i < frames; ++i) {
-      float v = wave(static_cast<double>(i) / Audio::kRate);
-      for (int c = 0; c < Audio::kChannels; ++c) audio.samples[static_cast<size_t>((at + i) * Audio::kChannels + c)] += v;
-    }
-  };
-  // A soft hi-hat on every beat: noise from a fixed sequence, so the track is the same every time.
-  if (timeline.bpm > 0) {
-    uint32_t noise = 12345;
-    const double beat = 60000.0 / timeline.bpm;
-    for (double t = static_cast<double>(timeline.beatOffset); t < timeline.duration(); t += beat)
-      add(static_cast<int64_t>(std::llround(t * Audio::kRate / 1000)), Audio::kRate / 20, [&](double s) {
-        noise = noise * 1664525u + 1013904223u;
-        return static_cast<float>(0.08 * std::exp(-s * 60) * ((noise >> 9) / 4194304.0 - 1.0));
-      });
-  }
-  // A kick drum where each pulse word starts: a sine falling from 150 Hz to 50 Hz, fading out.
-  for (const Block &b : timeline.blocks) {
-    if (b.word != "rotate" && b.word != "light" && b.word != "vibrate") continue;
-    add(b.start * Audio::kRate / 1000, Audio::kRate / 4, [](double s) {
-      double phase = 2 * M_PI * (50 * s + 100 * (1 - std::exp(-s * 30)) / 30);
-      return static_cast<float>(0.6 * std::exp(-s * 12) * std::sin(phase));
-    });
-  }
-  return audio;
-}
-
 bool writeWav(const std::string &path, const Audio &audio, int64_t fromMs, int64_t toMs, std::string &error) {
   const int64_t first = fromMs * Audio::kRate / 1000, count = toMs * Audio::kRate / 1000 - first;
   const uint32_t bytes = static_cast<uint32_t>(count * Audio::kChannels * 2);

@@ -17,8 +17,6 @@
 #include "player/sinks.h"
 #include "player/text.h"
 
-int64_t CaptureRange::frameCount() const { return ((to - from) * fps + 999) / 1000; }
-int64_t CaptureRange::frameTime(int64_t k) const { return from + k * 1000 / fps; }
 
 bool onPath(const std::string &name) {
   const char *path = getenv("PATH");
@@ -98,11 +96,6 @@ void renderAt(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, in
   setHostTime(static_cast<uint32_t>(timeMs));
   renderFrame(plugin, timeline, timeMs, width, height, aspect);
 }
-
-// Frames before the one wanted, from the start of the timeline, drawn into a small corner without
-// read-back: the water steps once per frame and must have stepped as often as in a full render.
-const int kPrerollWidth = 64;
-const int kPrerollHeight = 48;
 
 // Draws the pre-roll frames 0 .. count - 1 with progress; false when a stop signal came.
 bool preroll(const Plugin &plugin, const Timeline &timeline, const Options &o, const CaptureRange &range,

@@ -6,19 +6,10 @@
 #include <string>
 
 #include "player/audio.h"
+#include "player/frame.h"
 #include "player/options.h"
 #include "player/plugin.h"
 #include "player/timeline.h"
-
-struct CaptureRange {
-  int64_t from = 0;
-  int64_t to = 0;
-  int fps = 60;
-
-  // ceil((to - from) × fps / 1000) frames; frame k at from + k × 1000 / fps (whole milliseconds).
-  int64_t frameCount() const;
-  int64_t frameTime(int64_t k) const;
-};
 
 // Checks a capture or play request against the timeline before any work: the range and --at
 // within the timeline (a --to past its end is cut there, with a message), the output's kind, and

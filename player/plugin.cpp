@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "player/frame.h"
 #include "player/messages.h"
 #include "player/signals.h"
 
@@ -79,26 +80,12 @@ std::string defaultPluginPath() {
 }
 
 void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, int width, int height, double aspect) {
-  glViewport(0, 0, width, height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluPerspective(45.0, aspect, 0.5, 1000.0);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  glEnable(GL_DEPTH_TEST);
-  glDepthFunc(GL_LEQUAL);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  for (const BlockCall &call : scheduleAt(timeline, timeMs)) {
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    Signals::enterExport("setTimeDLL");
-    plugin.setTimeDLL(call.timeText.c_str());
-    Signals::enterExport("getBlockInfo");
-    plugin.getBlockInfo(call.boundsText.c_str());
-    Signals::enterExport("ExecuteDLL");
-    plugin.ExecuteDLL(call.effectText.c_str());
-  }
-  Signals::enterExport(nullptr);
+  HostCalls calls;
+  calls.setTimeDLL = plugin.setTimeDLL;
+  calls.getBlockInfo = plugin.getBlockInfo;
+  calls.ExecuteDLL = plugin.ExecuteDLL;
+  calls.entering = [](const char *name) { Signals::enterExport(name); };
+  drawHostFrame(calls, timeline, timeMs, width, height, aspect);
 }
 
 void initPlugin(const Plugin &plugin) {

@@ -29,9 +29,7 @@ class Plugin {
 // The plug-in built beside this program.
 std::string defaultPluginPath();
 
-// One host frame at a time: clear, projection, and for every active block in file order the
-// modelview reset and the three calls. `width` × `height` is the viewport; the picture's aspect
-// stays that of the output so that a small pre-roll viewport draws the same scene.
+// One host frame (see drawHostFrame), with the crash handler told which export runs.
 void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, int width, int height, double aspect);
 
 // InitDLL(0) and FreeDLL(0), with the crash handler told which export runs.

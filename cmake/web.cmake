@@ -1,0 +1,25 @@
+# The intro in a web page: the plug-in's portable sources and kandu's web host compiled to
+# WebAssembly with Emscripten (emcmake cmake -S . -B build-web; scripts/web-demo.sh does it all).
+# Every file gets platform/web_gl.h first, which sends the GL 1.x names to web_gl.cpp.
+set(DEMO_TIMELINE ${PROJECT_SOURCE_DIR}/timelines/demo.timeline)
+set(DEMO_SOURCE ${CMAKE_CURRENT_BINARY_DIR}/demo_timeline.cpp)
+add_custom_command(OUTPUT ${DEMO_SOURCE}
+  COMMAND ${CMAKE_COMMAND} -DIN=${DEMO_TIMELINE} -DOUT=${DEMO_SOURCE} -P ${PROJECT_SOURCE_DIR}/cmake/embed.cmake
+  DEPENDS ${DEMO_TIMELINE} ${PROJECT_SOURCE_DIR}/cmake/embed.cmake)
+
+add_executable(kandu_web ${KANDU_PORTABLE_SOURCES}
+  platform/web_platform.cpp
+  player/web/host.cpp player/timeline.cpp player/frame.cpp player/messages.cpp player/demo_track.cpp
+  ${DEMO_SOURCE})
+target_include_directories(kandu_web PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_compile_options(kandu_web PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_gl.h -Os)
+# The GL layer itself talks to WebGL and is the one file without the redirections.
+add_library(kandu_web_gl STATIC platform/web_gl.cpp)
+target_compile_options(kandu_web_gl PRIVATE -Os)
+target_link_libraries(kandu_web PRIVATE kandu_web_gl)
+target_link_options(kandu_web PRIVATE -Os -lGL -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1
+  -sEXPORTED_FUNCTIONS=_malloc,_free,_kandu_web_start,_kandu_web_error,_kandu_web_duration,_kandu_web_frame,_kandu_web_still,_kandu_web_words,_kandu_web_moments,_kandu_web_music,_kandu_web_beat
+  -sEXPORTED_RUNTIME_METHODS=ccall,HEAP32,HEAPF32)
+set_target_properties(kandu_web PROPERTIES OUTPUT_NAME kandu SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+add_custom_command(TARGET kandu_web POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/player/web/index.html ${PROJECT_BINARY_DIR}/index.html)
