@@ -21,5 +21,4 @@ target_link_options(kandu_web PRIVATE -Os -lGL -sENVIRONMENT=web -sALLOW_MEMORY_
   -sEXPORTED_FUNCTIONS=_malloc,_free,_kandu_web_start,_kandu_web_error,_kandu_web_duration,_kandu_web_frame,_kandu_web_still,_kandu_web_words,_kandu_web_moments,_kandu_web_music,_kandu_web_beat
   -sEXPORTED_RUNTIME_METHODS=ccall,HEAP32,HEAPF32)
 set_target_properties(kandu_web PROPERTIES OUTPUT_NAME kandu SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
-add_custom_command(TARGET kandu_web POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/player/web/index.html ${PROJECT_BINARY_DIR}/index.html)
+configure_file(${PROJECT_SOURCE_DIR}/player/web/index.html ${PROJECT_BINARY_DIR}/index.html COPYONLY)

@@ -184,6 +184,15 @@ struct State {
   float *current() { return stacks[matrixMode].back().data(); }
   float *modelview() { return stacks[0].back().data(); }
   float *projection() { return stacks[1].back().data(); }
+  // The inverse of the modelview, worked out again only when the modelview has changed.
+  const float *inverseModelview() {
+    if (std::memcmp(inverseOf, modelview(), sizeof inverseOf) != 0) {
+      std::memcpy(inverseOf, modelview(), sizeof inverseOf);
+      invert(inverseOf, inverse);
+    }
+    return inverse;
+  }
+  float inverseOf[16] = {0}, inverse[16] = {0};
 };
 
 State &gl() {
@@ -341,8 +350,8 @@ void makeVertex(State &s, float x, float y, float z) {
   transform(s.projection(), eye, v.clip);
   // The normal in eye coordinates: by the inverse transpose of the modelview, not renormalised
   // unless GL_NORMALIZE is on (a scaled object is lit darker or brighter, as in GL).
-  float inverse[16], n[3];
-  invert(s.modelview(), inverse);
+  const float *inverse = s.inverseModelview();
+  float n[3];
   for (int r = 0; r < 3; ++r)
     n[r] = s.normal[0] * inverse[r * 4 + 0] + s.normal[1] * inverse[r * 4 + 1] + s.normal[2] * inverse[r * 4 + 2];
   if (s.normalize) normalize3(n);

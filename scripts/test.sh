@@ -2,7 +2,8 @@
 # Sets up a fresh Debian machine, builds kandu with its tests and runs them all.
 #   scripts/test.sh              the plain build (build/)
 #   scripts/test.sh --sanitize   the AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/)
-# The plain run also builds kandu.dll and proves it under Wine (scripts/test-windows.sh), and runs
+# The plain run also builds kandu.dll and proves it under Wine (scripts/test-windows.sh), builds the
+# web page and compares it with the player in headless Chromium (scripts/test-web.sh), and runs
 # the libFuzzer targets briefly (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,5 +21,6 @@ ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
 
 if [ "$dir" = build ]; then
   scripts/test-windows.sh
+  scripts/test-web.sh
   scripts/fuzz.sh
 fi

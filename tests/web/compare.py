@@ -99,6 +99,22 @@ class Browser:
             self.driver.wait()
 
 
+FRAME_RATE = """
+const at = arguments[0], gl = document.getElementById('picture').getContext('webgl');
+const pixel = new Uint8Array(4);
+const start = performance.now();
+for (let i = 0; i < 60; ++i) {
+  Module._kandu_web_frame(at + i * 1000 / 60);
+  gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
+}
+return 60000 / (performance.now() - start);
+"""
+
+
+def words(browser, moment):
+    return browser.script('return Module.ccall("kandu_web_words", "string", ["number"], [arguments[0]]);', int(moment))
+
+
 def rgb(path):
     """The pixels of a PNG as bytes of RGB, through ImageMagick."""
     return subprocess.run(['convert', path, '-depth', '8', 'rgb:-'], check=True, capture_output=True).stdout
@@ -136,7 +152,10 @@ def main():
             mean = sum(abs(x - y) for x, y in zip(a, b)) / len(a)
             ok = mean <= LIMIT
             failures += not ok
-            print('%s %s ms: mean channel difference %.3f' % ('ok  ' if ok else 'FAIL', moment, mean))
+            # The frame rate of this effect in the page: 60 full frames, each waited for.
+            fps = browser.script(FRAME_RATE, int(moment))
+            print('%s %s ms (%s): mean channel difference %.3f; %.1f frames/s in the page' %
+                  ('ok  ' if ok else 'FAIL', moment, words(browser, moment), mean, fps))
         errors = [entry for entry in browser.console() if entry.get('level') == 'SEVERE']
         for entry in errors:
             print('FAIL console: %s' % entry.get('message'))

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The web page in a real browser: builds build-web/ (scripts/web-demo.sh --build-only), then drives
+# Debian's headless Chromium (SwiftShader WebGL) through chromedriver against a local server and
+# compares each drawing effect's ?at= picture with kandu-player's still (tests/web/compare.py).
+# Needs the native build in build/. Skips with one line where Emscripten or Chromium cannot be
+# installed on this machine.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+skip() { echo "== web: skipped: $*"; exit 0; }
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+if ! command -v emcc >/dev/null || ! command -v chromedriver >/dev/null || [ ! -d /usr/share/nodejs/acorn ]; then
+  $sudo apt-get update -qq >/dev/null 2>&1
+  log=$($sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq emscripten node-acorn chromium chromium-driver \
+    imagemagick 2>&1) || skip "cannot install Emscripten or Chromium: $(printf '%s' "$log" | tail -n 1)"
+fi
+command -v emcc >/dev/null || skip "no emcc after installing emscripten"
+command -v chromedriver >/dev/null || skip "no chromedriver after installing chromium-driver"
+
+set -e
+scripts/web-demo.sh --build-only
+size=$(( $(gzip -9c build-web/kandu.wasm | wc -c) + $(gzip -9c build-web/kandu.js | wc -c) ))
+echo "== web: kandu.wasm + kandu.js gzipped: $size bytes"
+if [ "$size" -ge $((150 * 1024)) ]; then
+  echo "FAIL web: the page's code is $size bytes gzipped, over 150 KB"
+  exit 1
+fi
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+python3 tests/web/compare.py build-web build/kandu-player build/libkandu.so "$out"
