@@ -13,6 +13,7 @@ import functools
 import http.server
 import json
 import os
+import re
 import socket
 import subprocess
 import sys
@@ -115,6 +116,29 @@ def words(browser, moment):
     return browser.script('return Module.ccall("kandu_web_words", "string", ["number"], [arguments[0]]);', int(moment))
 
 
+def check_play(browser, base, web_dir):
+    """Play runs on its clock and shows the time and words; a bad timeline shows FILE:LINE."""
+    failures = 0
+    os.makedirs(os.path.join(web_dir, 'checks'), exist_ok=True)
+    with open(os.path.join(web_dir, 'checks', 'good.timeline'), 'w') as f:
+        f.write('0 60000 morph\n')
+    with open(os.path.join(web_dir, 'checks', 'bad.timeline'), 'w') as f:
+        f.write('0 1000 morph\n500 100 cube_thing\n')
+    browser.open(base + 'index.html?timeline=checks/good.timeline')
+    time.sleep(2)
+    title = browser.script('return document.title;')
+    ok = re.fullmatch(r'kandu — 0:0[0-9]\.[0-9]{3} — morph', title) is not None and not title.startswith('kandu — 0:00.000')
+    print('%s play: the title reads "%s"' % ('ok  ' if ok else 'FAIL', title))
+    failures += not ok
+    browser.open(base + 'index.html?timeline=checks/bad.timeline')
+    time.sleep(1)
+    shown = browser.script('return document.getElementById("error").textContent;')
+    ok = shown.startswith('checks/bad.timeline:2: block ends at 100')
+    print('%s bad timeline: the page shows "%s"' % ('ok  ' if ok else 'FAIL', shown))
+    failures += not ok
+    return failures
+
+
 def rgb(path):
     """The pixels of a PNG as bytes of RGB, through ImageMagick."""
     return subprocess.run(['convert', path, '-depth', '8', 'rgb:-'], check=True, capture_output=True).stdout
@@ -156,6 +180,7 @@ def main():
             fps = browser.script(FRAME_RATE, int(moment))
             print('%s %s ms (%s): mean channel difference %.3f; %.1f frames/s in the page' %
                   ('ok  ' if ok else 'FAIL', moment, words(browser, moment), mean, fps))
+        failures += check_play(browser, base, web_dir)
         errors = [entry for entry in browser.console() if entry.get('level') == 'SEVERE']
         for entry in errors:
             print('FAIL console: %s' % entry.get('message'))
