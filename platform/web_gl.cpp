@@ -167,6 +167,12 @@ struct State {
   std::vector<Vertex> vertices;  // of the primitive being built
   std::vector<float> eyeVertices;
 
+  // Triangles waiting to be drawn: vertices are in clip coordinates already, so primitives keep
+  // collecting across matrix and lighting changes and are drawn when WebGL state must change.
+  GLenum batchMode = GL_TRIANGLES;
+  bool batchUnculled = false;
+  std::vector<Vertex> batch;
+
   GLuint program = 0, buffer = 0;
   GLint aClip = -1, aColor = -1, aTex = -1;
   GLint uTexturing = -1, uReplace = -1, uAlphaFunc = -1, uAlphaRef = -1, uPointSize = -1, uSampler = -1;
@@ -304,6 +310,30 @@ void draw(State &s, GLenum mode, const std::vector<Vertex> &vertices) {
   glDrawArrays(mode, 0, static_cast<GLsizei>(vertices.size()));
 }
 
+void flushBatch(State &s) {
+  if (s.batch.empty()) return;
+  if (s.batchUnculled && s.cullFace) ::glDisable(GL_CULL_FACE);
+  draw(s, s.batchMode, s.batch);
+  if (s.batchUnculled && s.cullFace) ::glEnable(GL_CULL_FACE);
+  s.batch.clear();
+}
+
+// Lines and polygon edges are triangles of their own, which WebGL must not cull.
+void queue(State &s, GLenum mode, bool unculled, const std::vector<Vertex> &vertices) {
+  if (vertices.empty()) return;
+  if (mode != s.batchMode || unculled != s.batchUnculled) flushBatch(s);
+  s.batchMode = mode;
+  s.batchUnculled = unculled;
+  s.batch.insert(s.batch.end(), vertices.begin(), vertices.end());
+}
+
+// Flushes before a change of the state WebGL draws with.
+State &changing() {
+  State &s = gl();
+  flushBatch(s);
+  return s;
+}
+
 // The fixed-function lighting of one vertex in eye coordinates (GL 1.x, one-sided, infinite viewer).
 void light(const State &s, const float *eye, const float *normal, float *out) {
   const Material &m = s.material;
@@ -437,13 +467,8 @@ void drawPolygons(State &s, const std::vector<std::vector<size_t>> &polygons) {
       }
     }
   }
-  draw(s, GL_TRIANGLES, filled);
-  if (!edges.empty()) {
-    // Edges are drawn as triangles of their own; WebGL must not cull them.
-    if (s.cullFace) ::glDisable(GL_CULL_FACE);
-    draw(s, GL_TRIANGLES, edges);
-    if (s.cullFace) ::glEnable(GL_CULL_FACE);
-  }
+  queue(s, GL_TRIANGLES, false, filled);
+  queue(s, GL_TRIANGLES, true, edges);
 }
 
 void flush(State &s) {
@@ -466,15 +491,11 @@ void flush(State &s) {
     case GL_LINE_STRIP:
       for (size_t i = 0; i + 1 < n; ++i) addLine(s, s.vertices[i], s.vertices[i + 1], lines);
       break;
-    case GL_POINTS: draw(s, GL_POINTS, s.vertices); break;
+    case GL_POINTS: queue(s, GL_POINTS, false, s.vertices); break;
     default: break;
   }
   if (!polygons.empty()) drawPolygons(s, polygons);
-  if (!lines.empty()) {
-    if (s.cullFace) ::glDisable(GL_CULL_FACE);
-    draw(s, GL_TRIANGLES, lines);
-    if (s.cullFace) ::glEnable(GL_CULL_FACE);
-  }
+  queue(s, GL_TRIANGLES, true, lines);
   s.vertices.clear();
 }
 
@@ -496,6 +517,10 @@ bool *capability(State &s, GLenum cap) {
 
 void setCapability(GLenum cap, bool on) {
   State &s = gl();
+  // Lighting, normalisation and texture generation act on vertices as they come; the rest on drawing.
+  const bool perVertex = cap == kLighting || cap == kNormalize || (cap >= kLight0 && cap < kLight0 + 8) ||
+                         (cap >= kTextureGenS && cap <= kTextureGenQ);
+  if (!perVertex) flushBatch(s);
   if (bool *flag = capability(s, cap)) {
     *flag = on;
     return;
@@ -575,7 +600,18 @@ GLboolean kglIsEnabled(GLenum cap) {
   if (bool *flag = capability(s, cap)) return *flag;
   return ::glIsEnabled(cap);
 }
-GLenum kglGetError() { return ::glGetError(); }
+GLenum kglGetError() {
+  changing();
+  return ::glGetError();
+}
+void kglFlush() {
+  changing();
+  ::glFlush();
+}
+void kglFinish() {
+  changing();
+  ::glFinish();
+}
 
 void kglMatrixMode(GLenum mode) {
   gl().matrixMode = mode == kProjection ? 1 : mode == kTextureMatrix ? 2 : 0;
@@ -770,7 +806,7 @@ void kglTexGenfv(GLenum coord, GLenum pname, const GLfloat *v) {
   }
 }
 void kglTexEnvi(GLenum, GLenum pname, GLint value) {
-  if (pname == kTextureEnvMode) gl().envMode = static_cast<GLenum>(value);
+  if (pname == kTextureEnvMode) changing().envMode = static_cast<GLenum>(value);
 }
 
 void kglPolygonMode(GLenum face, GLenum mode) {
@@ -782,31 +818,31 @@ void kglLineWidth(GLfloat width) {
   if (width > 0) gl().lineWidth = width;
 }
 void kglPointSize(GLfloat size) {
-  if (size > 0) gl().pointSize = size;
+  if (size > 0 && size != gl().pointSize) changing().pointSize = size;
 }
 void kglShadeModel(GLenum) {}  // smooth everywhere the intro's pictures depend on it
 void kglAlphaFunc(GLenum func, GLclampf ref) {
-  State &s = gl();
+  State &s = changing();
   s.alphaFunc = func;
   s.alphaRef = std::clamp(ref, 0.0f, 1.0f);
 }
 void kglCullFace(GLenum mode) {
-  gl().cullMode = mode;
+  changing().cullMode = mode;
   ::glCullFace(mode);
 }
 void kglViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
-  GLint *v = gl().viewport;
+  GLint *v = changing().viewport;
   v[0] = x, v[1] = y, v[2] = width, v[3] = height;
   ::glViewport(x, y, width, height);
 }
-void kglBlendFunc(GLenum s, GLenum d) { ::glBlendFunc(s, d); }
-void kglDepthFunc(GLenum f) { ::glDepthFunc(f); }
-void kglDepthMask(GLboolean m) { ::glDepthMask(m); }
-void kglColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a) { ::glColorMask(r, g, b, a); }
-void kglPolygonOffset(GLfloat factor, GLfloat units) { ::glPolygonOffset(factor, units); }
-void kglClear(GLbitfield mask) { ::glClear(mask); }
-void kglClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) { ::glClearColor(r, g, b, a); }
-void kglClearDepth(GLdouble depth) { ::glClearDepthf(static_cast<float>(depth)); }
+void kglBlendFunc(GLenum s, GLenum d) { changing(); ::glBlendFunc(s, d); }
+void kglDepthFunc(GLenum f) { changing(); ::glDepthFunc(f); }
+void kglDepthMask(GLboolean m) { changing(); ::glDepthMask(m); }
+void kglColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a) { changing(); ::glColorMask(r, g, b, a); }
+void kglPolygonOffset(GLfloat factor, GLfloat units) { changing(); ::glPolygonOffset(factor, units); }
+void kglClear(GLbitfield mask) { changing(); ::glClear(mask); }
+void kglClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) { changing(); ::glClearColor(r, g, b, a); }
+void kglClearDepth(GLdouble depth) { changing(); ::glClearDepthf(static_cast<float>(depth)); }
 
 GLuint kglGenLists(GLsizei range) {
   State &s = gl();
@@ -819,15 +855,16 @@ void kglDeleteLists(GLuint, GLsizei) {}
 
 void kglGenTextures(GLsizei n, GLuint *names) { ::glGenTextures(n, names); }
 void kglDeleteTextures(GLsizei n, const GLuint *names) {
+  changing();
   for (GLsizei i = 0; i < n; ++i) gl().textures.erase(names[i]);
   ::glDeleteTextures(n, names);
 }
 void kglBindTexture(GLenum target, GLuint name) {
-  gl().boundTexture = name;
+  changing().boundTexture = name;
   ::glBindTexture(target, name);
 }
 void kglTexParameteri(GLenum target, GLenum pname, GLint value) {
-  State &s = gl();
+  State &s = changing();
   if (pname == GL_TEXTURE_MIN_FILTER) s.textures[s.boundTexture].minFilter = static_cast<GLenum>(value);
   if (pname == GL_TEXTURE_WRAP_S || pname == GL_TEXTURE_WRAP_T) {
     if (value == static_cast<GLint>(kClamp)) value = GL_CLAMP_TO_EDGE;
@@ -840,7 +877,7 @@ void kglTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei wid
                    GLenum format, GLenum type, const void *pixels) {
   if (internalFormat == static_cast<GLint>(kDepthComponent) || border != 0 || type != GL_UNSIGNED_BYTE) return;
   const GLenum webFormat = formatOf(internalFormat, format);
-  State &s = gl();
+  State &s = changing();
   if (level == 0) s.textures[s.boundTexture].width = width, s.textures[s.boundTexture].height = height;
   if (!pixels) {
     ::glTexImage2D(target, level, static_cast<GLint>(webFormat), width, height, 0, webFormat, type, nullptr);
@@ -852,6 +889,7 @@ void kglTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei wid
 }
 void kglCopyTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x, GLint y,
                           GLsizei width, GLsizei height) {
+  changing();
   ::glCopyTexSubImage2D(target, level, xoffset, yoffset, x, y, width, height);
 }
 
@@ -863,7 +901,7 @@ GLint kgluBuild2DMipmaps(GLenum target, GLint components, GLsizei width, GLsizei
   std::vector<uint8_t> level = convertPixels(data, width, height, format, webFormat);
   const int channels = componentsOf(webFormat);
   ::glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  State &s = gl();
+  State &s = changing();
   TextureInfo &info = s.textures[s.boundTexture];
   info.width = width, info.height = height;
   info.mipmapped = isPowerOfTwo(width) && isPowerOfTwo(height);

@@ -30,6 +30,8 @@
 #define glDisable kglDisable
 #define glEnable kglEnable
 #define glEnd kglEnd
+#define glFinish kglFinish
+#define glFlush kglFlush
 #define glGenLists kglGenLists
 #define glGenTextures kglGenTextures
 #define glGetError kglGetError

@@ -1,6 +1,7 @@
 // kandu's host in a web page: the intro's sources compiled to WebAssembly and linked in, driven
 // frame by frame with the same per-block protocol and capture clock as kandu-player. The page
 // (index.html) calls these functions; the picture goes to the page's WebGL canvas.
+#include <GL/gl.h>
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
@@ -35,6 +36,7 @@ void drawAt(int64_t ms, int width, int height) {
   calls.ExecuteDLL = ExecuteDLL;
   gHostTime = static_cast<uint32_t>(ms);
   drawHostFrame(calls, gTimeline, ms, width, height, static_cast<double>(kWidth) / kHeight);
+  glFlush();  // the GL layer draws what it has collected
 }
 
 }  // namespace
