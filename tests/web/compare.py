@@ -15,12 +15,14 @@ import json
 import os
 import re
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 import urllib.request
+import wave
 
 LIMIT = 1.0
 
@@ -136,6 +138,28 @@ def check_play(browser, base, web_dir):
     ok = shown.startswith('checks/bad.timeline:2: block ends at 100')
     print('%s bad timeline: the page shows "%s"' % ('ok  ' if ok else 'FAIL', shown))
     failures += not ok
+    # A timeline's music is fetched beside it once a key asks for sound; music that does not
+    # decode is said on the page while the picture plays on.
+    with wave.open(os.path.join(web_dir, 'checks', 'click.wav'), 'wb') as w:
+        w.setnchannels(2)
+        w.setsampwidth(2)
+        w.setframerate(48000)
+        w.writeframes(b''.join(struct.pack('<hh', v, v) for v in
+                               (20000 if 24000 <= i < 24240 else 0 for i in range(96000))))
+    with open(os.path.join(web_dir, 'checks', 'noise.wav'), 'wb') as f:
+        f.write(b'RIFF' + bytes(3000))
+    for music, wanted in (('click.wav', ''), ('noise.wav', 'no sound: ')):
+        with open(os.path.join(web_dir, 'checks', 'music.timeline'), 'w') as f:
+            f.write('music %s\n0 60000 morph\n' % music)
+        browser.open(base + 'index.html?timeline=checks/music.timeline')
+        time.sleep(1)
+        browser.script('document.dispatchEvent(new KeyboardEvent("keydown", {key: "Home"}));')
+        time.sleep(1.5)
+        shown = browser.script('return document.getElementById("error").textContent;')
+        title = browser.script('return document.title;')
+        ok = shown.startswith(wanted) and (wanted or not shown) and 'morph' in title
+        print('%s music %s: the page shows "%s", the title "%s"' % ('ok  ' if ok else 'FAIL', music, shown, title))
+        failures += not ok
     return failures
 
 
