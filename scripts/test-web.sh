@@ -18,6 +18,9 @@ if ! command -v emcc >/dev/null || ! command -v chromedriver >/dev/null || [ ! -
 fi
 command -v emcc >/dev/null || skip "no emcc after installing emscripten"
 command -v chromedriver >/dev/null || skip "no chromedriver after installing chromium-driver"
+# Whether this machine can run the browser at all (some sandboxes cannot).
+probe=$(timeout 60 chromium --headless=new --no-sandbox --disable-dev-shm-usage --dump-dom about:blank 2>&1) ||
+  skip "Chromium does not run here: $(printf '%s' "$probe" | tail -n 1)"
 
 set -e
 scripts/web-demo.sh --build-only

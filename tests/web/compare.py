@@ -59,9 +59,10 @@ class Browser:
             except OSError:
                 time.sleep(0.1)
         options = {'binary': '/usr/bin/chromium',
-                   'args': ['--headless=new', '--no-sandbox', '--disable-gpu-sandbox', '--use-angle=swiftshader',
-                            '--enable-unsafe-swiftshader', '--window-size=1280,1024', '--hide-scrollbars',
-                            '--force-device-scale-factor=1', '--autoplay-policy=no-user-gesture-required']}
+                   'args': ['--headless=new', '--no-sandbox', '--disable-dev-shm-usage', '--disable-gpu-sandbox',
+                            '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--window-size=1280,1024',
+                            '--hide-scrollbars', '--force-device-scale-factor=1',
+                            '--autoplay-policy=no-user-gesture-required']}
         caps = {'capabilities': {'alwaysMatch': {'browserName': 'chrome', 'goog:chromeOptions': options,
                                                  'goog:loggingPrefs': {'browser': 'ALL'}}}}
         self.session = self.call('POST', '/session', caps)['sessionId']
