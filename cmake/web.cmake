@@ -12,10 +12,10 @@ add_executable(kandu_web ${KANDU_PORTABLE_SOURCES}
   player/web/host.cpp player/timeline.cpp player/frame.cpp player/messages.cpp player/demo_track.cpp
   ${DEMO_SOURCE})
 target_include_directories(kandu_web PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_compile_options(kandu_web PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_gl.h -Os)
+target_compile_options(kandu_web PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_gl.h -O2)
 # The GL layer itself talks to WebGL and is the one file without the redirections.
 add_library(kandu_web_gl STATIC platform/web_gl.cpp)
-target_compile_options(kandu_web_gl PRIVATE -Os)
+target_compile_options(kandu_web_gl PRIVATE -O2)
 target_link_libraries(kandu_web PRIVATE kandu_web_gl)
 target_link_options(kandu_web PRIVATE -Os -lGL -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1
   -sEXPORTED_FUNCTIONS=_malloc,_free,_kandu_web_start,_kandu_web_error,_kandu_web_duration,_kandu_web_frame,_kandu_web_still,_kandu_web_words,_kandu_web_moments,_kandu_web_music,_kandu_web_beat

@@ -438,9 +438,25 @@ void addLine(const State &s, const Vertex &a, const Vertex &b, std::vector<Verte
 }
 
 // Polygons (as vertex index lists) drawn filled or as edges, culled as GL culls them.
-void drawPolygons(State &s, const std::vector<std::vector<size_t>> &polygons) {
+struct Polygon {
+  size_t corner[4];
+  size_t size() const { return corner[3] == kNone ? 3 : 4; }
+  size_t operator[](size_t i) const { return corner[i]; }
+  static const size_t kNone = ~size_t(0);
+};
+
+void drawPolygons(State &s, const std::vector<Polygon> &polygons) {
   std::vector<Vertex> filled, edges;
+  const bool allFilled = s.polygonMode[0] == kFill && s.polygonMode[1] == kFill;
   for (const auto &polygon : polygons) {
+    if (allFilled) {  // WebGL culls filled triangles itself
+      for (size_t i = 1; i + 1 < polygon.size(); ++i) {
+        filled.push_back(s.vertices[polygon[0]]);
+        filled.push_back(s.vertices[polygon[i]]);
+        filled.push_back(s.vertices[polygon[i + 1]]);
+      }
+      continue;
+    }
     bool front = true;
     bool known = true;
     float area = 0;
@@ -473,17 +489,17 @@ void drawPolygons(State &s, const std::vector<std::vector<size_t>> &polygons) {
 
 void flush(State &s) {
   const size_t n = s.vertices.size();
-  std::vector<std::vector<size_t>> polygons;
+  std::vector<Polygon> polygons;
   std::vector<Vertex> lines;
   switch (s.primitive) {
     case GL_TRIANGLES:
-      for (size_t i = 0; i + 2 < n; i += 3) polygons.push_back({i, i + 1, i + 2});
+      for (size_t i = 0; i + 2 < n; i += 3) polygons.push_back({{i, i + 1, i + 2, Polygon::kNone}});
       break;
     case kQuads:
-      for (size_t i = 0; i + 3 < n; i += 4) polygons.push_back({i, i + 1, i + 2, i + 3});
+      for (size_t i = 0; i + 3 < n; i += 4) polygons.push_back({{i, i + 1, i + 2, i + 3}});
       break;
     case kQuadStrip:
-      for (size_t i = 0; i + 3 < n; i += 2) polygons.push_back({i, i + 1, i + 3, i + 2});
+      for (size_t i = 0; i + 3 < n; i += 2) polygons.push_back({{i, i + 1, i + 3, i + 2}});
       break;
     case GL_LINES:
       for (size_t i = 0; i + 1 < n; i += 2) addLine(s, s.vertices[i], s.vertices[i + 1], lines);
