@@ -123,6 +123,17 @@ std::vector<ProbeCall> probeCalls(const std::string &log) {
   return calls;
 }
 
+// Starts play of `timeline` with the probe plug-in (KANDU_PROBE_CLOCK: frames with their clock, in
+// calls.log) and SDL's disk driver (what is heard, in out.raw); returns once its window is up.
+pid_t startListenedPlay(const XServer &x, const Workspace &ws, const std::string &timeline) {
+  pid_t play = startProgram({KANDU_PLAYER, "play", timeline, "--size", "160x120", "--plugin", KANDU_PROBE_PLUGIN},
+                            ws.path("play.log"),
+                            x.env({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw"),
+                                   "KANDU_PROBE_LOG=" + ws.path("calls.log"), "KANDU_PROBE_CLOCK=1"}));
+  for (int i = 0; i < 50 && x.kanduTitle().empty(); ++i) usleep(100000);
+  return play;
+}
+
 Outcome player(std::vector<std::string> args) {
   args.insert(args.begin(), KANDU_PLAYER);
   return runProgram(args);
@@ -240,11 +251,7 @@ TEST(Music, PlayShowsTheBlockThatStartsWithTheClickAfterPauseAndSeek) {
       ws.write("t.timeline", "music click.wav\n0 2000 morph\n2000 9000 cube_thing\n9000 12000 water_thing\n");
   XServer x;
   GrowthLog heard(ws.path("out.raw"));
-  pid_t play = startProgram({KANDU_PLAYER, "play", timeline, "--size", "160x120", "--plugin", KANDU_PROBE_PLUGIN},
-                            ws.path("play.log"),
-                            x.env({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw"),
-                                   "KANDU_PROBE_LOG=" + ws.path("calls.log"), "KANDU_PROBE_CLOCK=1"}));
-  for (int i = 0; i < 50 && x.kanduTitle().empty(); ++i) usleep(100000);
+  pid_t play = startListenedPlay(x, ws, timeline);
   // Paused 0.3 s in for 0.7 s; Right at about 2.8 s in jumps to about 7.8 s.
   usleep(300000);
   x.press("space");
@@ -297,11 +304,7 @@ TEST(Music, PlayReloadsEditedMusicWithoutLosingThePosition) {
   };
   XServer x;
   GrowthLog heard(ws.path("out.raw"));
-  pid_t play = startProgram({KANDU_PLAYER, "play", timeline, "--size", "160x120", "--plugin", KANDU_PROBE_PLUGIN},
-                            ws.path("play.log"),
-                            x.env({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw"),
-                                   "KANDU_PROBE_LOG=" + ws.path("calls.log"), "KANDU_PROBE_CLOCK=1"}));
-  for (int i = 0; i < 50 && x.kanduTitle().empty(); ++i) usleep(100000);
+  pid_t play = startListenedPlay(x, ws, timeline);
   usleep(500000);
   ASSERT_TRUE(replace(std::string(5000, 'x')));
   std::string title;
