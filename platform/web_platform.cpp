@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+#include "platform/glibc_random.h"
+
 extern "C" uint32_t kandu_host_time_ms(void);  // the web host's frame clock
 
 namespace KanduPlatform {
@@ -73,38 +75,10 @@ bool buildFontBitmaps(void *, const char *, int, int, bool, int, int, unsigned) 
 
 }  // namespace KanduPlatform
 
-// glibc's rand (the additive feedback generator of random_r, TYPE_3: x[i] = x[i-3] + x[i-31]),
-// seeded as srand seeds it; unseeded it starts as srand(1).
+// rand and srand, redirected here by web_gl.h.
 namespace {
-struct GlibcRandom {
-  int32_t state[31];
-  int f = 3, b = 0;
-
-  explicit GlibcRandom(unsigned seed = 1) { reseed(seed); }
-  void reseed(unsigned seed) {
-    if (seed == 0) seed = 1;
-    state[0] = static_cast<int32_t>(seed);
-    for (int i = 1; i < 31; ++i) {
-      // state[i] = (16807 * state[i - 1]) % 2147483647, without overflow
-      const int32_t hi = state[i - 1] / 127773, lo = state[i - 1] % 127773;
-      int32_t word = 16807 * lo - 2836 * hi;
-      if (word < 0) word += 2147483647;
-      state[i] = word;
-    }
-    f = 3, b = 0;
-    for (int i = 0; i < 310; ++i) next();
-  }
-  int next() {
-    uint32_t sum = static_cast<uint32_t>(state[f]) + static_cast<uint32_t>(state[b]);
-    state[f] = static_cast<int32_t>(sum);
-    int result = static_cast<int>(sum >> 1);
-    if (++f >= 31) f = 0;
-    if (++b >= 31) b = 0;
-    return result;
-  }
-};
-GlibcRandom &random() {
-  static GlibcRandom generator;
+KanduPlatform::GlibcRandom &random() {
+  static KanduPlatform::GlibcRandom generator;
   return generator;
 }
 }  // namespace
