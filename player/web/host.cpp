@@ -6,6 +6,7 @@
 #include <emscripten/html5.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "player/audio.h"
@@ -51,8 +52,14 @@ uint32_t kandu_host_time_ms(void) { return gHostTime; }
 EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *timelineText, const char *source) {
   if (gStarted) return 0;
   gTimeline = builtInTimeline();
-  if (timelineText && *timelineText && !parseTimeline(timelineText, source ? source : "timeline", gTimeline, gError))
-    return 1;
+  if (timelineText && *timelineText) {
+    const std::string name = source ? source : "timeline";
+    if (std::strlen(timelineText) > kMaxTimelineBytes) {  // the player's limit on a timeline file
+      gError = name + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
+      return 1;
+    }
+    if (!parseTimeline(timelineText, name, gTimeline, gError)) return 1;
+  }
   EmscriptenWebGLContextAttributes attributes;
   emscripten_webgl_init_context_attributes(&attributes);
   attributes.alpha = false;
