@@ -4,12 +4,8 @@
 // coordinate generation itself, works out each vertex on the CPU by the fixed-function formulas
 // and hands WebGL finished triangles. This header is force-included into every file of the web
 // build (never into the native builds), before any system header, so the portable sources stay
-// as they are. The C library's rand is redirected too: the browser's differs from glibc's, and the
-// water must ripple as on Linux.
+// as they are.
 #pragma once
-
-#define rand kandu_glibc_rand
-#define srand kandu_glibc_srand
 
 #define glAlphaFunc kglAlphaFunc
 #define glBegin kglBegin

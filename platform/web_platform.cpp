@@ -75,7 +75,8 @@ bool buildFontBitmaps(void *, const char *, int, int, bool, int, int, unsigned) 
 
 }  // namespace KanduPlatform
 
-// rand and srand, redirected here by web_gl.h.
+// The C library's rand and srand for the page: these take the place of the browser C library's own
+// (which has another sequence), so that the water ripples as on Linux.
 namespace {
 KanduPlatform::GlibcRandom &random() {
   static KanduPlatform::GlibcRandom generator;
@@ -83,5 +84,5 @@ KanduPlatform::GlibcRandom &random() {
 }
 }  // namespace
 
-extern "C" int kandu_glibc_rand(void) { return random().next(); }
-extern "C" void kandu_glibc_srand(unsigned seed) { random().reseed(seed); }
+extern "C" int rand(void) { return random().next(); }
+extern "C" void srand(unsigned seed) { random().reseed(seed); }

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git
-  libegl-dev libgl-dev libglu1-mesa-dev libegl-mesa0 libgl1-mesa-dri
+  libegl-dev libgl-dev libgles-dev libglu1-mesa-dev libegl-mesa0 libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libpng-dev libglfw3-dev ffmpeg libyuv-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsdl2-dev
