@@ -6,7 +6,8 @@
 
 HeadlessContext::~HeadlessContext() { release(); }
 
-bool HeadlessContext::create(int width, int height) {
+bool HeadlessContext::create(int width, int height, Api api) {
+  const bool es = api == Api::GLES2;
   auto getPlatformDisplay =
       reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
   EGLDisplay display = EGL_NO_DISPLAY;
@@ -21,20 +22,22 @@ bool HeadlessContext::create(int width, int height) {
     return false;
   }
   display_ = display;
-  const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+  const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
+                               es ? EGL_OPENGL_ES2_BIT : EGL_OPENGL_BIT,
                                EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
                                EGL_DEPTH_SIZE, 24, EGL_NONE};
   EGLConfig config = nullptr;
   EGLint count = 0;
   if (!eglChooseConfig(display, attributes, &config, 1, &count) || count < 1) {
-    error_ = "no EGL config with RGBA8, depth 24 and desktop OpenGL";
+    error_ = std::string("no EGL config with RGBA8, depth 24 and ") + (es ? "OpenGL ES 2" : "desktop OpenGL");
     return false;
   }
-  if (!eglBindAPI(EGL_OPENGL_API)) {
-    error_ = "EGL cannot bind desktop OpenGL";
+  if (!eglBindAPI(es ? EGL_OPENGL_ES_API : EGL_OPENGL_API)) {
+    error_ = std::string("EGL cannot bind ") + (es ? "OpenGL ES" : "desktop OpenGL");
     return false;
   }
-  context_ = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
+  const EGLint esVersion[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
+  context_ = eglCreateContext(display, config, EGL_NO_CONTEXT, es ? esVersion : nullptr);
   if (context_ == EGL_NO_CONTEXT) {
     error_ = "eglCreateContext failed";
     return false;

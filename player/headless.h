@@ -10,9 +10,11 @@ class HeadlessContext {
   HeadlessContext &operator=(const HeadlessContext &) = delete;
   ~HeadlessContext();
 
-  // Creates a compatibility-profile context with a width × height RGBA pbuffer and 24-bit depth,
-  // and makes it current. On failure returns false with the reason in error().
-  bool create(int width, int height);
+  enum class Api { DesktopGL, GLES2 };
+  // Creates a context (desktop: compatibility profile; GLES2: OpenGL ES 2, what WebGL is) with a
+  // width × height RGBA pbuffer and 24-bit depth, and makes it current. On failure returns false
+  // with the reason in error().
+  bool create(int width, int height, Api api = Api::DesktopGL);
   void release();
   const std::string &error() const { return error_; }
   std::string renderer() const;

@@ -2,8 +2,6 @@
 // platform/web_gl.h, as for the page, drawing through web_gl.cpp into an OpenGL ES 2 context on
 // Mesa (what WebGL is in a browser). Each effect's picture must match what kandu-player renders
 // with desktop OpenGL for the same frame, and the layer must leave no GL error behind.
-#include <EGL/egl.h>
-#include <EGL/eglext.h>
 #include <GLES2/gl2.h>
 #include <gtest/gtest.h>
 
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "player/frame.h"
+#include "player/headless.h"
 #include "player/image.h"
 #include "player/timeline.h"
 #include "tests/player/process.h"
@@ -29,49 +28,6 @@ GLenum kglGetError(void);
 namespace {
 
 const int kWidth = 512, kHeight = 384;
-
-// An OpenGL ES 2 context with an RGBA pbuffer and a 24-bit depth buffer, current until the end.
-class EsContext {
- public:
-  bool create(std::string &error) {
-    auto getPlatformDisplay =
-        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    if (getPlatformDisplay) display_ = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, nullptr, nullptr)) {
-      error = "no EGL surfaceless display";
-      return false;
-    }
-    const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_ES2_BIT,
-                                 EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-                                 EGL_DEPTH_SIZE, 24, EGL_NONE};
-    EGLConfig config = nullptr;
-    EGLint count = 0;
-    if (!eglChooseConfig(display_, attributes, &config, 1, &count) || count < 1 || !eglBindAPI(EGL_OPENGL_ES_API)) {
-      error = "no EGL config for OpenGL ES 2 with RGBA8 and depth 24";
-      return false;
-    }
-    const EGLint version[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
-    const EGLint size[] = {EGL_WIDTH, kWidth, EGL_HEIGHT, kHeight, EGL_NONE};
-    context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, version);
-    surface_ = eglCreatePbufferSurface(display_, config, size);
-    if (context_ == EGL_NO_CONTEXT || surface_ == EGL_NO_SURFACE ||
-        !eglMakeCurrent(display_, surface_, surface_, context_)) {
-      error = "cannot make an OpenGL ES 2 context current";
-      return false;
-    }
-    return true;
-  }
-  ~EsContext() {
-    if (display_ == EGL_NO_DISPLAY) return;
-    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    eglTerminate(display_);
-  }
-
- private:
-  EGLDisplay display_ = EGL_NO_DISPLAY;
-  EGLContext context_ = EGL_NO_CONTEXT;
-  EGLSurface surface_ = EGL_NO_SURFACE;
-};
 
 // The ES framebuffer as top-row-first RGB.
 Image readEs() {
@@ -113,9 +69,9 @@ TEST(WebLayer, EveryEffectMatchesTheDesktopPictureFrameByFrame) {
                                KANDU_PLUGIN, "--frames", ws.path("frames")});
   ASSERT_EQ(native.status, 0) << native.output;
 
-  EsContext es;
+  HeadlessContext es;
+  if (!es.create(kWidth, kHeight, HeadlessContext::Api::GLES2)) GTEST_SKIP() << es.error();
   std::string error;
-  if (!es.create(error)) GTEST_SKIP() << error;
   Timeline blocks;
   ASSERT_TRUE(loadTimeline(timeline, blocks, error)) << error;
   reseedWebLayerRandom();
