@@ -1,11 +1,7 @@
 # The intro in a web page: the plug-in's portable sources and kandu's web host compiled to
 # WebAssembly with Emscripten (emcmake cmake -S . -B build-web; scripts/web-demo.sh does it all).
 # Every file gets platform/web_gl.h first, which sends the GL 1.x names to web_gl.cpp.
-set(DEMO_TIMELINE ${PROJECT_SOURCE_DIR}/timelines/demo.timeline)
-set(DEMO_SOURCE ${CMAKE_CURRENT_BINARY_DIR}/demo_timeline.cpp)
-add_custom_command(OUTPUT ${DEMO_SOURCE}
-  COMMAND ${CMAKE_COMMAND} -DIN=${DEMO_TIMELINE} -DOUT=${DEMO_SOURCE} -P ${PROJECT_SOURCE_DIR}/cmake/embed.cmake
-  DEPENDS ${DEMO_TIMELINE} ${PROJECT_SOURCE_DIR}/cmake/embed.cmake)
+include(${PROJECT_SOURCE_DIR}/cmake/demo_timeline.cmake)
 
 add_executable(kandu_web ${KANDU_PORTABLE_SOURCES}
   platform/web_platform.cpp
