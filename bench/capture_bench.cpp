@@ -18,13 +18,16 @@
 #include <thread>
 #include <vector>
 
-#include "player/encoder.h"
+#include "media/encoder.h"
 #include "player/headless.h"
-#include "player/image.h"
+#include "media/image.h"
 #include "player/plugin.h"
-#include "player/sinks.h"
-#include "player/timeline.h"
+#include "player/readback.h"
+#include "media/sinks.h"
+#include "timeline/timeline.h"
 #include "tests/player/process.h"
+
+using namespace kandu;
 
 namespace {
 
@@ -70,8 +73,8 @@ int main(int argc, char **argv) {
   HeadlessContext context;
   Plugin plugin;
   std::string error;
-  if (!context.create(kWidth, kHeight) || !plugin.load(KANDU_PLUGIN, error)) {
-    std::fprintf(stderr, "capture_bench: %s%s\n", context.error().c_str(), error.c_str());
+  if (!context.create(kWidth, kHeight, error) || !plugin.load(KANDU_PLUGIN, error)) {
+    std::fprintf(stderr, "capture_bench: %s\n", error.c_str());
     return 1;
   }
   setHostTime(0);
@@ -113,7 +116,7 @@ int main(int argc, char **argv) {
   stages.push_back(measure("encoding alone", [&] {
     Encoder encoder;
     std::string why;
-    if (!encoder.start(videoPath, "mp4", kWidth, kHeight, kFps, why)) return;
+    if (!encoder.start(videoPath, "mp4", kWidth, kHeight, kFps, "", why)) return;
     FILE *in = std::fopen(yuvPath.c_str(), "rb");
     std::vector<uint8_t> buffer(size_t(kWidth) * kHeight * 3 / 2);
     while (std::fread(buffer.data(), 1, buffer.size(), in) == buffer.size()) encoder.write(buffer.data(), buffer.size());

@@ -13,7 +13,9 @@
 
 #include "player/headless.h"
 #include "player/plugin.h"
-#include "player/timeline.h"
+#include "timeline/timeline.h"
+
+using namespace kandu;
 
 namespace {
 const int kWidth = 1024, kHeight = 768;
@@ -26,8 +28,8 @@ struct Host {
 
   Host() {
     std::string error;
-    if (!context.create(kWidth, kHeight) || !plugin.load(KANDU_PLUGIN, error)) {
-      std::fprintf(stderr, "kandu_bench: %s%s\n", context.error().c_str(), error.c_str());
+    if (!context.create(kWidth, kHeight, error) || !plugin.load(KANDU_PLUGIN, error)) {
+      std::fprintf(stderr, "kandu_bench: %s\n", error.c_str());
       return;
     }
     setHostTime(0);

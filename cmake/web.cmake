@@ -1,20 +1,20 @@
 # The intro in a web page: the plug-in's portable sources and kandu's web host compiled to
 # WebAssembly with Emscripten (emcmake cmake -S . -B build-web; scripts/web-demo.sh does it all).
 # Every file gets platform/web_gl.h first, which sends the GL 1.x names to web_gl.cpp.
-include(${PROJECT_SOURCE_DIR}/cmake/demo_timeline.cmake)
+add_subdirectory(base)
+add_subdirectory(timeline)
+target_compile_options(kandu_timeline PRIVATE -O2)
+target_compile_options(kandu_base PRIVATE -O2)
 
-add_executable(kandu_web ${KANDU_PORTABLE_SOURCES}
-  platform/web_platform.cpp
-  player/web/host.cpp player/timeline.cpp player/frame.cpp player/messages.cpp player/demo_track.cpp
-  ${DEMO_SOURCE})
+add_executable(kandu_web ${KANDU_PORTABLE_SOURCES} platform/web_platform.cpp player/web/host.cpp player/host_frame.cpp)
 target_include_directories(kandu_web PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(kandu_web PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_gl.h -O2)
 # The GL layer itself talks to WebGL and is the one file without the redirections.
 add_library(kandu_web_gl STATIC platform/web_gl.cpp)
 target_compile_options(kandu_web_gl PRIVATE -O2)
-target_link_libraries(kandu_web PRIVATE kandu_web_gl)
+target_link_libraries(kandu_web PRIVATE kandu_web_gl kandu_timeline)
 target_link_options(kandu_web PRIVATE -Os -lGL -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1
-  -sEXPORTED_FUNCTIONS=_malloc,_free,_kandu_web_start,_kandu_web_error,_kandu_web_duration,_kandu_web_frame,_kandu_web_still,_kandu_web_words,_kandu_web_moments,_kandu_web_music,_kandu_web_beat
+  -sEXPORTED_FUNCTIONS=_malloc,_free,_kandu_web_start,_kandu_web_error,_kandu_web_duration,_kandu_web_frame,_kandu_web_still,_kandu_web_key,_kandu_web_paused,_kandu_web_tick,_kandu_web_position,_kandu_web_title,_kandu_web_words,_kandu_web_moments,_kandu_web_music,_kandu_web_beat
   -sEXPORTED_RUNTIME_METHODS=ccall,HEAP32,HEAPF32)
 set_target_properties(kandu_web PROPERTIES OUTPUT_NAME kandu SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 configure_file(${PROJECT_SOURCE_DIR}/player/web/index.html ${PROJECT_BINARY_DIR}/index.html COPYONLY)

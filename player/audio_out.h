@@ -1,13 +1,23 @@
 // Playing the soundtrack in `play` through SDL2's audio subsystem, and the clock it gives: the
 // picture follows the position of the sound, so that the two cannot drift apart. (SDL's "disk"
 // driver writes what is played to a file, which is how the tests listen.)
+//
+// A feeder thread reads the music a little ahead of what the device plays into a ring of about a
+// second, so that neither the device's callback nor the drawing thread ever decodes.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "player/audio.h"
+#include "media/audio.h"
+
+namespace kandu {
 
 class AudioOut {
  public:
@@ -16,11 +26,11 @@ class AudioOut {
   AudioOut &operator=(const AudioOut &) = delete;
   ~AudioOut();
 
-  // Opens the default audio device for `audio`, paused at 0. False with the reason when there is
+  // Opens the default audio device for `music`, paused at 0. False with the reason when there is
   // no device.
-  bool open(Audio audio, std::string &error);
+  bool open(std::unique_ptr<AudioSource> music, std::string &error);
   // Swaps in other music (a reloaded file) at the same position.
-  void replace(Audio audio);
+  void replace(std::unique_ptr<AudioSource> music);
   void pause(bool paused);
   // Moves playback to `ms`.
   void seek(double ms);
@@ -28,16 +38,33 @@ class AudioOut {
   // (what was handed to it, less one buffer), plus the time since it was handed over, so that the
   // clock moves smoothly between the device's calls rather than in steps of a buffer.
   double positionMs() const;
+  // The last error of the music as it was read, or "" (a file that stopped decoding).
+  std::string error();
 
  private:
   static void fill(void *self, uint8_t *stream, int bytes);
   static int64_t nowNs();
+  void feed();
+  // Empties the ring and has the feeder start again at next_ (under mutex_).
+  void restartRing();
 
-  Audio audio_;
   uint32_t device_ = 0;
   bool subsystem_ = false;
   bool paused_ = true;
   int bufferFrames_ = 0;
   std::atomic<int64_t> next_{0};     // the next sample frame to hand over
   std::atomic<int64_t> handedNs_{0}; // when the device last took a buffer (steady clock)
+
+  // The ring: frames [ringStart_, ringEnd_) of the music, at ringStart_ % capacity onwards.
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<float> ring_;
+  int64_t ringStart_ = 0, ringEnd_ = 0;
+  uint64_t generation_ = 0;  // bumped by every restart, so that a piece read for an old one is dropped
+  std::unique_ptr<AudioSource> music_, replacement_;
+  std::string error_;
+  bool stopping_ = false;
+  std::thread feeder_;
 };
+
+}  // namespace kandu

@@ -1,50 +1,25 @@
 #include "player/capture.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
 
-#include "player/audio.h"
-#include "player/encoder.h"
-#include "player/frame_queue.h"
-#include "player/image.h"
+#include "base/printable.h"
+#include "media/encoder.h"
+#include "media/frame_queue.h"
+#include "media/image.h"
+#include "media/pending.h"
+#include "media/sinks.h"
+#include "media/text.h"
 #include "player/messages.h"
-#include "player/output.h"
+#include "player/readback.h"
 #include "player/signals.h"
-#include "player/sinks.h"
-#include "player/text.h"
+#include "timeline/capture_plan.h"
 
 
-bool onPath(const std::string &name) {
-  const char *path = getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t colon = dirs.find(':', start);
-    std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  return false;
-}
-
-static bool makeDirs(const std::string &dir) {
-  if (dir.empty()) return true;
-  struct stat st{};
-  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  size_t slash = dir.rfind('/');
-  if (slash != std::string::npos && slash > 0 && !makeDirs(dir.substr(0, slash))) return false;
-  return mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST;
-}
-
-bool makeParentDirs(const std::string &path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos || makeDirs(path.substr(0, slash));
-}
+namespace kandu {
 
 namespace {
 
@@ -81,14 +56,6 @@ class Progress {
   int lastTenth_ = -1;
 };
 
-CaptureRange rangeOf(const Timeline &timeline, const Options &o) {
-  CaptureRange range;
-  range.fps = o.fps;
-  range.from = o.from >= 0 ? o.from : 0;
-  range.to = o.to >= 0 ? o.to : timeline.duration();
-  return range;
-}
-
 double aspectOf(const Options &o) { return static_cast<double>(o.width) / o.height; }
 
 // One frame of the plug-in at the capture clock.
@@ -102,7 +69,7 @@ bool preroll(const Plugin &plugin, const Timeline &timeline, const Options &o, c
              int64_t count) {
   Progress progress("pre-roll", count);
   for (int64_t k = 0; k < count; ++k) {
-    if (Signals::stopRequested()) return false;
+    if (signals::stopRequested()) return false;
     renderAt(plugin, timeline, range.frameTime(k), kPrerollWidth, kPrerollHeight, aspectOf(o));
     if (count > 600 && (k + 1) % 60 == 0) progress.update(k + 1);
   }
@@ -127,7 +94,7 @@ int writePngOutput(const std::string &target, const Image &image, const std::str
     return 1;
   }
   std::string why;
-  if (!writePng(pending.path(), image, &why)) {
+  if (!writePng(pending.path(), image, why)) {
     complain(printable(target) + ": " + why);
     return 1;
   }
@@ -135,24 +102,26 @@ int writePngOutput(const std::string &target, const Image &image, const std::str
     complain(error);
     return 1;
   }
-  complain("wrote " + printable(target) + what);
+  note("wrote " + printable(target) + what);
   return 0;
 }
 
 }  // namespace
 
-bool checkRequest(const Timeline &timeline, Options &o, std::string &error) {
+void cutRangeToTimeline(const Timeline &timeline, Options &o) {
+  const int64_t end = timeline.duration();
+  if ((o.command == Command::Render || o.command == Command::Play) && o.to > end && o.from < end) {
+    complain("--to " + std::to_string(o.to) + " is past the timeline's end; stopping at " + std::to_string(end) +
+             " ms");
+    o.to = end;
+  }
+}
+
+bool checkRequest(const Timeline &timeline, const Options &o, std::string &error) {
   int64_t end = timeline.duration();
-  if (o.command == Command::Render || o.command == Command::Play) {
-    if (o.from >= end) {
-      error = "--from " + std::to_string(o.from) + " is at or past the timeline's end (" + std::to_string(end) + " ms)";
-      return false;
-    }
-    if (o.to > end) {
-      complain("--to " + std::to_string(o.to) + " is past the timeline's end; stopping at " + std::to_string(end) +
-               " ms");
-      o.to = end;
-    }
+  if ((o.command == Command::Render || o.command == Command::Play) && o.from >= end) {
+    error = "--from " + std::to_string(o.from) + " is at or past the timeline's end (" + std::to_string(end) + " ms)";
+    return false;
   }
   if (o.command == Command::Still && o.at > end) {
     error = "--at " + std::to_string(o.at) + " is past the timeline's end (" + std::to_string(end) + " ms)";
@@ -168,7 +137,7 @@ bool checkRequest(const Timeline &timeline, Options &o, std::string &error) {
             "use --frames DIR";
     return false;
   }
-  if (!onPath("ffmpeg")) {
+  if (!ffmpegInstalled()) {
     error = "writing " + printable(target) + " needs ffmpeg, which is not installed; install it or use --frames DIR";
     return false;
   }
@@ -180,8 +149,8 @@ bool checkRequest(const Timeline &timeline, Options &o, std::string &error) {
   return true;
 }
 
-int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, const Audio &audio) {
-  CaptureRange range = rangeOf(timeline, o);
+int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, AudioSource *music) {
+  CaptureRange range = captureRange(timeline, o.from, o.to, o.fps);
   int64_t frames = range.frameCount();
   std::string error, target = o.framesDir.empty() ? defaultTarget(o) : o.framesDir;
   PendingFile file, sound;  // the video, and the piece of the music it carries (never kept)
@@ -189,12 +158,12 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
   Encoder encoder;
   std::unique_ptr<FrameSink> sink;
   if (o.framesDir.empty()) {
-    bool withSound = !audio.empty();
+    bool withSound = music != nullptr;
     if (!file.create(target, error) ||
         (withSound && (!sound.create(target + ".wav", error) ||
-                       !writeWav(sound.path(), audio, range.from, range.to, error))) ||
-        !encoder.start(file.path(), videoFormatFor(target), o.width, o.height, o.fps, error,
-                       withSound ? sound.path() : "")) {
+                       !writeWav(sound.path(), *music, range.from, range.to, error))) ||
+        !encoder.start(file.path(), videoFormatFor(target), o.width, o.height, o.fps, withSound ? sound.path() : "",
+                       error)) {
       complain(error);
       return 1;
     }
@@ -209,7 +178,7 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
 
   Progress progress("render", frames);
   FrameQueue queue(*sink, static_cast<size_t>(o.width) * o.height * 4);
-  auto stopping = [] { return Signals::stopRequested() != 0; };
+  auto stopping = [] { return signals::stopRequested() != 0; };
   bool ok = true;
   for (int64_t k = 0; k < frames && ok && !stopping(); ++k) {
     renderAt(plugin, timeline, range.frameTime(k), o.width, o.height, aspectOf(o));
@@ -221,16 +190,16 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
     queue.abandon();
     return -1;
   }
-  ok = queue.close() && ok;
-  std::string finished;
+  std::string written, finished;
+  ok = queue.close(written) && ok;
   bool encoded = o.framesDir.empty() ? encoder.finish(finished) : true;
   if (!ok || !encoded) {
     // The encoder's own words say more than "stopped taking frames".
-    complain(printable(target) + ": " + (!encoded ? finished : queue.error()));
+    complain(printable(target) + ": " + (!encoded ? finished : written));
     return 1;
   }
-  if (!o.framesDir.empty() && !audio.empty() &&
-      !writeWav(dir.path() + "/audio.wav", audio, range.from, range.to, error)) {
+  if (!o.framesDir.empty() && music &&
+      !writeWav(dir.path() + "/audio.wav", *music, range.from, range.to, error)) {
     complain(error);
     return 1;
   }
@@ -238,39 +207,26 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
     complain(error);
     return 1;
   }
-  complain("wrote " + std::to_string(frames) + " frames to " + printable(target));
+  note("wrote " + std::to_string(frames) + " frames to " + printable(target));
   return 0;
 }
 
 int runStill(const Plugin &plugin, const Timeline &timeline, const Options &o) {
-  CaptureRange range{0, o.at, o.fps};
-  int64_t before = range.frameCount();  // the frames at times before --at
-  if (!preroll(plugin, timeline, o, range, before)) return -1;
+  CaptureRange range = stillPreroll(o.at, o.fps);
+  if (!preroll(plugin, timeline, o, range, range.frameCount())) return -1;
   renderAt(plugin, timeline, o.at, o.width, o.height, aspectOf(o));
   return writePngOutput(defaultTarget(o), readFramebuffer(o.width, o.height), "");
 }
 
 int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &o) {
-  struct Shot {
-    const Block *block;
-    int64_t frame;
-  };
-  CaptureRange range{0, timeline.duration(), o.fps};
-  std::vector<Shot> shots;
-  size_t drawing = 0;
-  for (const Block &b : timeline.blocks) {
-    if (!isDrawingWord(b.word)) continue;
-    ++drawing;
-    if (shots.size() == kMaxSheetThumbnails) continue;
-    int64_t mid = (b.start + b.end) / 2;
-    shots.push_back({&b, (mid * o.fps + 999) / 1000});  // the first frame at or after the mid-point
-  }
+  const SheetPlan plan = planSheet(timeline, o.fps);
+  const std::vector<SheetShot> &shots = plan.shots;
   if (shots.empty()) {
     complain("the timeline has no drawing blocks to show");
     return 1;
   }
-  if (drawing > shots.size())
-    complain("the sheet shows the first " + std::to_string(shots.size()) + " of " + std::to_string(drawing) +
+  if (plan.drawingBlocks > shots.size())
+    complain("the sheet shows the first " + std::to_string(shots.size()) + " of " + std::to_string(plan.drawingBlocks) +
              " drawing blocks");
   const int columns = 4, thumbW = 256, thumbH = 192, label = 28, gap = 8;
   int rows = static_cast<int>((shots.size() + columns - 1) / columns);
@@ -279,17 +235,17 @@ int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &o) {
   sheet.height = rows * (thumbH + label + gap) + gap;
   sheet.rgb.assign(static_cast<size_t>(sheet.width) * sheet.height * 3, 24);
 
-  int64_t last = 0;
-  for (const Shot &s : shots) last = std::max(last, s.frame);
+  CaptureRange range{0, timeline.duration(), o.fps};
+  const int64_t last = plan.lastFrame;
   auto wanted = [&](int64_t k) {
-    for (const Shot &s : shots)
+    for (const SheetShot &s : shots)
       if (s.frame == k) return true;
     return false;
   };
   size_t placed = 0;
   Progress progress("sheet", last + 1);
   for (int64_t k = 0; k <= last; ++k) {
-    if (Signals::stopRequested()) return -1;
+    if (signals::stopRequested()) return -1;
     if (last + 1 > 600 && (k + 1) % 60 == 0) progress.update(k + 1);
     if (!wanted(k)) {
       renderAt(plugin, timeline, range.frameTime(k), kPrerollWidth, kPrerollHeight, aspectOf(o));
@@ -305,11 +261,7 @@ int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &o) {
       for (int y = 0; y < thumbH && y < thumb.height; ++y)
         for (int x = 0; x < thumbW && x < thumb.width; ++x)
           for (int c = 0; c < 3; ++c) sheet.at(x0 + x, y0 + y)[c] = thumb.at(x, y)[c];
-      int64_t t = range.frameTime(k);
-      char caption[96];
-      std::snprintf(caption, sizeof caption, "%s  %lld:%02lld.%03lld", shots[i].block->word.c_str(),
-                    static_cast<long long>(t / 60000), static_cast<long long>(t / 1000 % 60),
-                    static_cast<long long>(t % 1000));
+      const std::string caption = shots[i].block->word + "  " + clockText(shots[i].timeMs);
       const uint8_t white[3] = {230, 230, 230};
       drawText(sheet, x0 + 4, y0 + thumbH + 19, 15, caption, white);
       ++placed;
@@ -317,3 +269,5 @@ int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &o) {
   }
   return writePngOutput(defaultTarget(o), sheet, " (" + std::to_string(placed) + " thumbnails)");
 }
+
+}  // namespace kandu

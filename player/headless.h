@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace kandu {
+
 class HeadlessContext {
  public:
   HeadlessContext() = default;
@@ -13,15 +15,16 @@ class HeadlessContext {
   enum class Api { DesktopGL, GLES2 };
   // Creates a context (desktop: compatibility profile; GLES2: OpenGL ES 2, what WebGL is) with a
   // width × height RGBA pbuffer and 24-bit depth, and makes it current. On failure returns false
-  // with the reason in error().
-  bool create(int width, int height, Api api = Api::DesktopGL);
+  // with the reason.
+  bool create(int width, int height, Api api, std::string &error);
+  bool create(int width, int height, std::string &error) { return create(width, height, Api::DesktopGL, error); }
   void release();
-  const std::string &error() const { return error_; }
   std::string renderer() const;
 
  private:
   void *display_ = nullptr;
   void *context_ = nullptr;
   void *surface_ = nullptr;
-  std::string error_;
 };
+
+}  // namespace kandu

@@ -1,37 +1,45 @@
 // kandu-player: loads the kandu plug-in, owns the GL context and the timeline, and plays the intro
 // in a window or captures it frame-exactly without a display.
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <utility>
 
-#include "player/audio.h"
+#include "base/printable.h"
+#include "media/audio.h"
 #include "player/capture.h"
 #include "player/headless.h"
 #include "player/messages.h"
 #include "player/options.h"
 #include "player/plugin.h"
 #include "player/signals.h"
+#include "player/timeline_file.h"
 #include "player/window.h"
+#include "timeline/demo_beat.h"
 
 #ifndef KANDU_VERSION
 #define KANDU_VERSION "unknown"
 #endif
 
+namespace kandu {
 namespace {
 
-// The soundtrack of a render: --music, else the timeline's own, else the built-in demo's beat.
-bool loadSoundtrack(const Timeline &timeline, const Options &options, Audio &audio, std::string &error) {
-  if (options.command != Command::Render && options.command != Command::Play) return true;  // still, sheet
+// The soundtrack of a render or play: --music, else the timeline's own, else the built-in demo's
+// beat. Null: silent (still and sheet have no sound).
+bool openSoundtrack(const Timeline &timeline, const Options &options, std::unique_ptr<AudioSource> &music,
+                    std::string &error) {
+  if (options.command != Command::Render && options.command != Command::Play) return true;
   const std::string &path = !options.musicPath.empty() ? options.musicPath : timeline.music;
-  if (!path.empty()) return decodeAudio(path, audio, error);
-  if (options.timelinePath.empty()) audio = synthesizeDemoTrack(timeline);
+  if (!path.empty()) return openMusic(path, music, error);
+  if (options.timelinePath.empty()) music = std::make_unique<SampleBuffer>(demoBeat(timeline));
   return true;
 }
 
-int capture(const Plugin &plugin, const Timeline &timeline, const Options &options, const Audio &audio) {
+int capture(const Plugin &plugin, const Timeline &timeline, const Options &options, AudioSource *music) {
   HeadlessContext context;
-  if (!context.create(options.width, options.height)) {
-    complain("cannot create a headless OpenGL context: " + printable(context.error()));
+  std::string error;
+  if (!context.create(options.width, options.height, error)) {
+    complain("cannot create a headless OpenGL context: " + printable(error));
     return 1;
   }
   setHostTime(0);
@@ -40,7 +48,7 @@ int capture(const Plugin &plugin, const Timeline &timeline, const Options &optio
   switch (options.command) {
     case Command::Still: status = runStill(plugin, timeline, options); break;
     case Command::Sheet: status = runSheet(plugin, timeline, options); break;
-    default: status = runRender(plugin, timeline, options, audio); break;
+    default: status = runRender(plugin, timeline, options, music); break;
   }
   freePlugin(plugin);
   return status;
@@ -54,7 +62,7 @@ int run(int argc, char **argv) {
     return 2;
   }
   if (options.help) {
-    std::fputs(usageText(), stdout);
+    std::fputs(usageText().c_str(), stdout);
     return 0;
   }
   if (options.version) {
@@ -62,7 +70,6 @@ int run(int argc, char **argv) {
     return 0;
   }
   if (options.command == Command::Default) options.command = displayAvailable() ? Command::Play : Command::Render;
-  Signals::install(options.command != Command::Play);
 
   // Nothing is rendered from a timeline that does not parse, nor for a request that cannot succeed.
   Timeline timeline = builtInTimeline();
@@ -70,13 +77,19 @@ int run(int argc, char **argv) {
     complain(error);
     return 2;
   }
+  if (options.command == Command::Check) {
+    std::fputs(listBlocks(timeline).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  signals::install(options.command != Command::Play);
+  cutRangeToTimeline(timeline, options);
   if (!checkRequest(timeline, options, error)) {
     complain(error);
     return 2;
   }
 
-  Audio audio;
-  if (!loadSoundtrack(timeline, options, audio, error)) {
+  std::unique_ptr<AudioSource> music;
+  if (!openSoundtrack(timeline, options, music, error)) {
     complain(error);
     return 2;
   }
@@ -87,21 +100,22 @@ int run(int argc, char **argv) {
     complain(error);
     return 2;
   }
-  Signals::setPluginPath(printable(pluginPath));
+  signals::setPluginPath(printable(pluginPath));
 
-  int status = options.command == Command::Play ? runPlay(plugin, timeline, options, std::move(audio))
-                                                : capture(plugin, timeline, options, audio);
-  if (status < 0 || Signals::stopRequested()) Signals::endWithStopSignal();
+  int status = options.command == Command::Play ? runPlay(plugin, timeline, options, std::move(music))
+                                                : capture(plugin, timeline, options, music.get());
+  if (status < 0 || signals::stopRequested()) signals::endWithStopSignal();
   return status;
 }
 
 }  // namespace
+}  // namespace kandu
 
 int main(int argc, char **argv) {
   try {
-    return run(argc, argv);
+    return kandu::run(argc, argv);
   } catch (const std::bad_alloc &) {
-    complain("out of memory");
+    kandu::complain("out of memory");
     return 1;
   }
 }

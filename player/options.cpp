@@ -2,123 +2,170 @@
 
 #include <cctype>
 #include <cstring>
+#include <functional>
 
-const char *usageText() {
-  return "usage: kandu-player [render|play|still|sheet] [TIMELINE] [options]\n"
-         "\n"
-         "Plays the kandu intro in a window, or captures it frame-exactly without a display.\n"
-         "\n"
-         "commands:\n"
-         "  render          capture every frame to a video (MP4 through ffmpeg) or to PNG frames\n"
-         "  play            play in a 1024x768 window in real time\n"
-         "  still           write one PNG of one moment (--at)\n"
-         "  sheet           write a contact sheet: one thumbnail per drawing block\n"
-         "  (none)          play when a display is available, else render\n"
-         "\n"
-         "  TIMELINE        a timeline file (lines of 'START END WORD', a 'tempo BPM' line for times in\n"
-         "                  beats, 'every PERIOD until TIME' to repeat); without it, the built-in demo\n"
-         "\n"
-         "options:\n"
-         "  --plugin PATH   the plug-in to load (default: the libkandu.so built beside the player)\n"
-         "  --out PATH      render: the video file (default out/kandu.mp4); still/sheet: the PNG file\n"
-         "                  (default out/still.png, out/sheet.png)\n"
-         "  --frames DIR    render: write numbered PNG frames into DIR instead of a video\n"
-         "  --music FILE    the soundtrack (WAV, FLAC, Ogg, Opus, MP3...): play plays it and follows it,\n"
-         "                  render puts it in the video as AAC or beside the frames as DIR/audio.wav;\n"
-         "                  overrides the timeline's 'music' line\n"
-         "  --loop          play: start over at the end\n"
-         "  --fps N         frames per second (default 60)\n"
-         "  --size WxH      frame size (default 1024x768)\n"
-         "  --from MS --to MS   the range to render or play (default: the whole timeline)\n"
-         "  --at MS         still: the moment to show\n"
-         "  --help, --version\n"
-         "\n"
-         "play keys: Space pause, Left/Right seek 5 s, Home restart, F full screen, Esc or Q quit\n";
-}
+namespace kandu {
 
 namespace {
-bool parseInt(const char *text, int64_t low, int64_t high, int64_t &value) {
-  if (!text || !*text || std::strlen(text) > 12) return false;
-  for (const char *p = text; *p; ++p)
-    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+
+bool parseInt(const std::string &text, int64_t low, int64_t high, int64_t &value) {
+  if (text.empty() || text.size() > 12) return false;
+  for (char c : text)
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
   value = std::stoll(text);
   return value >= low && value <= high;
 }
 
-bool parseSize(const char *text, int &w, int &h) {
-  const char *x = text ? std::strchr(text, 'x') : nullptr;
-  if (!x) return false;
-  std::string ws(text, static_cast<size_t>(x - text));
+bool parseSize(const std::string &text, int &w, int &h) {
+  size_t x = text.find('x');
   int64_t wv = 0, hv = 0;
-  if (!parseInt(ws.c_str(), 16, 8192, wv) || !parseInt(x + 1, 16, 8192, hv)) return false;
+  if (x == std::string::npos || !parseInt(text.substr(0, x), 16, 8192, wv) || !parseInt(text.substr(x + 1), 16, 8192, hv))
+    return false;
   w = static_cast<int>(wv);
   h = static_cast<int>(hv);
   return true;
 }
+
+bool setTime(const std::string &name, const std::string &v, int64_t &out, std::string &error) {
+  int64_t n = 0;
+  if (!parseInt(v, 0, 2147483647, n)) {
+    error = name + " wants a time in milliseconds, not '" + v + "'";
+    return false;
+  }
+  out = n;
+  return true;
+}
+
+struct Option {
+  const char *name;
+  const char *value;  // null: a flag
+  const char *help;   // lines after the first are indented under it
+  std::function<bool(Options &, const std::string &, std::string &)> set;
+};
+
+const std::vector<Option> &optionTable() {
+  static const std::vector<Option> table = {
+      {"--plugin", "PATH", "the plug-in to load (default: the libkandu.so built beside the player)",
+       [](Options &o, const std::string &v, std::string &) { return o.pluginPath = v, true; }},
+      {"--out", "PATH",
+       "render: the video file (default out/kandu.mp4); still/sheet: the PNG file\n"
+       "(default out/still.png, out/sheet.png)",
+       [](Options &o, const std::string &v, std::string &) { return o.outPath = v, true; }},
+      {"--frames", "DIR", "render: write numbered PNG frames into DIR instead of a video",
+       [](Options &o, const std::string &v, std::string &) { return o.framesDir = v, true; }},
+      {"--music", "FILE",
+       "the soundtrack (WAV, FLAC, Ogg, Opus, MP3...): play plays it and follows it,\n"
+       "render puts it in the video as AAC or beside the frames as DIR/audio.wav;\n"
+       "overrides the timeline's 'music' line",
+       [](Options &o, const std::string &v, std::string &) { return o.musicPath = v, true; }},
+      {"--loop", nullptr, "play: start over at the end",
+       [](Options &o, const std::string &, std::string &) { return o.loop = true, true; }},
+      {"--fps", "N", "frames per second (default 60)",
+       [](Options &o, const std::string &v, std::string &error) {
+         int64_t n = 0;
+         if (!parseInt(v, 1, 1000, n)) {
+           error = "--fps wants a whole number from 1 to 1000, not '" + v + "'";
+           return false;
+         }
+         o.fps = static_cast<int>(n);
+         return true;
+       }},
+      {"--size", "WxH", "frame size (default 1024x768)",
+       [](Options &o, const std::string &v, std::string &error) {
+         if (parseSize(v, o.width, o.height)) return true;
+         error = "--size wants WIDTHxHEIGHT, each 16 to 8192, not '" + v + "'";
+         return false;
+       }},
+      {"--from", "MS", "the start of the range to render or play (default: the timeline's start)",
+       [](Options &o, const std::string &v, std::string &error) { return setTime("--from", v, o.from, error); }},
+      {"--to", "MS", "the end of that range (default: the timeline's end)",
+       [](Options &o, const std::string &v, std::string &error) { return setTime("--to", v, o.to, error); }},
+      {"--at", "MS", "still: the moment to show",
+       [](Options &o, const std::string &v, std::string &error) { return setTime("--at", v, o.at, error); }},
+      {"--help", nullptr, "this text",
+       [](Options &o, const std::string &, std::string &) { return o.help = true, true; }},
+      {"--version", nullptr, "the player's version",
+       [](Options &o, const std::string &, std::string &) { return o.version = true, true; }},
+  };
+  return table;
+}
+
+struct CommandName {
+  const char *name;
+  Command command;
+  const char *help;
+};
+const CommandName kCommands[] = {
+    {"render", Command::Render, "capture every frame to a video (MP4 through ffmpeg) or to PNG frames"},
+    {"play", Command::Play, "play in a 1024x768 window in real time"},
+    {"still", Command::Still, "write one PNG of one moment (--at)"},
+    {"sheet", Command::Sheet, "write a contact sheet: one thumbnail per drawing block"},
+    {"check", Command::Check, "check the timeline and print its blocks, one 'START END WORD' a line"},
+};
+
 }  // namespace
+
+std::string usageText() {
+  auto column = [](std::string left, const char *help) {
+    left = "  " + left;
+    left.resize(18, ' ');
+    std::string out;
+    for (const char *line = help; *line;) {
+      const char *end = std::strchr(line, '\n');
+      size_t n = end ? static_cast<size_t>(end - line) : std::strlen(line);
+      out += (out.empty() ? left : std::string(18, ' ')) + std::string(line, n) + "\n";
+      line += n + (end ? 1 : 0);
+    }
+    return out;
+  };
+  std::string text =
+      "usage: kandu-player [render|play|still|sheet|check] [TIMELINE] [options]\n"
+      "\n"
+      "Plays the kandu intro in a window, or captures it frame-exactly without a display.\n"
+      "\n"
+      "commands:\n";
+  for (const CommandName &c : kCommands) text += column(c.name, c.help);
+  text += column("(none)", "play when a display is available, else render");
+  text += "\n";
+  text += column("TIMELINE",
+                 "a timeline file (lines of 'START END WORD', a 'tempo BPM' line for times in\n"
+                 "beats, 'every PERIOD until TIME' to repeat); without it, the built-in demo");
+  text += "\noptions:\n";
+  for (const Option &o : optionTable())
+    text += column(std::string(o.name) + (o.value ? std::string(" ") + o.value : ""), o.help);
+  text += "\nplay keys: Space pause, Left/Right seek 5 s, Home restart, F full screen, Esc or Q quit\n";
+  return text;
+}
 
 bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
   bool sawCommand = false;
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](const char *&out) {
-      if (i + 1 >= argc) {
-        error = "option " + arg + " needs a value";
-        return false;
+    const std::string arg = argv[i];
+    const Option *option = nullptr;
+    for (const Option &candidate : optionTable())
+      if (arg == candidate.name || (arg == "-h" && std::strcmp(candidate.name, "--help") == 0)) option = &candidate;
+    if (option) {
+      std::string value;
+      if (option->value) {
+        if (i + 1 >= argc) {
+          error = "option " + arg + " needs a value";
+          return false;
+        }
+        value = argv[++i];
       }
-      out = argv[++i];
-      return true;
-    };
-    const char *v = nullptr;
-    int64_t n = 0;
-    if (arg == "--help" || arg == "-h") {
-      o.help = true;
-    } else if (arg == "--version") {
-      o.version = true;
-    } else if (arg == "--loop") {
-      o.loop = true;
-    } else if (arg == "--plugin") {
-      if (!value(v)) return false;
-      o.pluginPath = v;
-    } else if (arg == "--out") {
-      if (!value(v)) return false;
-      o.outPath = v;
-    } else if (arg == "--music") {
-      if (!value(v)) return false;
-      o.musicPath = v;
-    } else if (arg == "--frames") {
-      if (!value(v)) return false;
-      o.framesDir = v;
-    } else if (arg == "--fps") {
-      if (!value(v)) return false;
-      if (!parseInt(v, 1, 1000, n)) {
-        error = std::string("--fps wants a whole number from 1 to 1000, not '") + v + "'";
-        return false;
-      }
-      o.fps = static_cast<int>(n);
-    } else if (arg == "--size") {
-      if (!value(v)) return false;
-      if (!parseSize(v, o.width, o.height)) {
-        error = std::string("--size wants WIDTHxHEIGHT, each 16 to 8192, not '") + v + "'";
-        return false;
-      }
-    } else if (arg == "--from" || arg == "--to" || arg == "--at") {
-      if (!value(v)) return false;
-      if (!parseInt(v, 0, 2147483647, n)) {
-        error = arg + " wants a time in milliseconds, not '" + v + "'";
-        return false;
-      }
-      (arg == "--from" ? o.from : arg == "--to" ? o.to : o.at) = n;
-    } else if (arg.size() > 1 && arg[0] == '-') {
+      if (!option->set(o, value, error)) return false;
+      continue;
+    }
+    if (arg.size() > 1 && arg[0] == '-') {
       error = "unknown option " + arg + " (see --help)";
       return false;
-    } else if (!sawCommand && o.timelinePath.empty() &&
-               (arg == "render" || arg == "play" || arg == "still" || arg == "sheet")) {
+    }
+    const CommandName *command = nullptr;
+    for (const CommandName &c : kCommands)
+      if (arg == c.name) command = &c;
+    if (command && !sawCommand && o.timelinePath.empty()) {
       sawCommand = true;
-      o.command = arg == "render" ? Command::Render
-                  : arg == "play" ? Command::Play
-                  : arg == "still" ? Command::Still
-                                   : Command::Sheet;
+      o.command = command->command;
     } else if (o.timelinePath.empty()) {
       o.timelinePath = arg;
     } else {
@@ -145,3 +192,5 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
   }
   return true;
 }
+
+}  // namespace kandu

@@ -1,10 +1,12 @@
-// The command line of kandu-player.
+// The command line of kandu-player. One table of options drives both the parsing and --help.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-enum class Command { Default, Render, Play, Still, Sheet };
+namespace kandu {
+
+enum class Command { Default, Render, Play, Still, Sheet, Check };
 
 struct Options {
   Command command = Command::Default;
@@ -26,4 +28,6 @@ struct Options {
 
 // Parses argv; on a bad option or value returns false with a one-line message.
 bool parseOptions(int argc, char **argv, Options &options, std::string &error);
-const char *usageText();
+std::string usageText();
+
+}  // namespace kandu

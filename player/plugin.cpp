@@ -10,10 +10,11 @@
 #include <climits>
 #include <cstdint>
 
-#include "player/frame.h"
-#include "player/messages.h"
+#include "player/host_frame.h"
+#include "base/printable.h"
 #include "player/signals.h"
 
+namespace kandu {
 namespace {
 std::atomic<uint32_t> gHostTime{0};
 std::atomic<bool> gRealTime{false};
@@ -25,10 +26,7 @@ uint32_t monotonicMs() {
 }
 }  // namespace
 
-// The plug-in's millisecond clock asks the host first: a capture makes time run at its frame rate.
-extern "C" __attribute__((visibility("default"))) uint32_t kandu_host_time_ms(void) {
-  return gRealTime ? monotonicMs() : gHostTime.load();
-}
+uint32_t hostTimeMs() { return gRealTime ? monotonicMs() : gHostTime.load(); }
 
 void setHostTime(uint32_t ms) {
   gRealTime = false;
@@ -84,18 +82,23 @@ void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs,
   calls.setTimeDLL = plugin.setTimeDLL;
   calls.getBlockInfo = plugin.getBlockInfo;
   calls.ExecuteDLL = plugin.ExecuteDLL;
-  calls.entering = [](const char *name) { Signals::enterExport(name); };
+  calls.entering = [](const char *name) { signals::enterExport(name); };
   drawHostFrame(calls, timeline, timeMs, width, height, aspect);
 }
 
 void initPlugin(const Plugin &plugin) {
-  Signals::enterExport("InitDLL");
+  signals::enterExport("InitDLL");
   plugin.InitDLL(0);
-  Signals::enterExport(nullptr);
+  signals::enterExport(nullptr);
 }
 
 void freePlugin(const Plugin &plugin) {
-  Signals::enterExport("FreeDLL");
+  signals::enterExport("FreeDLL");
   plugin.FreeDLL(0);
-  Signals::enterExport(nullptr);
+  signals::enterExport(nullptr);
 }
+
+}  // namespace kandu
+
+// The plug-in's millisecond clock asks the host first: a capture makes time run at its frame rate.
+extern "C" __attribute__((visibility("default"))) uint32_t kandu_host_time_ms(void) { return kandu::hostTimeMs(); }

@@ -3,7 +3,9 @@
 
 #include <string>
 
-#include "player/timeline.h"
+#include "timeline/timeline.h"
+
+namespace kandu {
 
 class Plugin {
  public:
@@ -29,7 +31,7 @@ class Plugin {
 // The plug-in built beside this program.
 std::string defaultPluginPath();
 
-// One host frame (see drawHostFrame), with the crash handler told which export runs.
+// One host frame (player/host_frame.h), with the crash handler told which export runs.
 void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, int width, int height, double aspect);
 
 // InitDLL(0) and FreeDLL(0), with the crash handler told which export runs.
@@ -39,3 +41,6 @@ void freePlugin(const Plugin &plugin);
 // The capture clock the plug-in reads through kandu_host_time_ms.
 void setHostTime(uint32_t ms);
 void useRealHostTime();
+uint32_t hostTimeMs();
+
+}  // namespace kandu

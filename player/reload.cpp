@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include "base/printable.h"
 #include "player/messages.h"
+#include "player/timeline_file.h"
+
+namespace kandu {
 
 FileWatcher::FileWatcher(std::string path) : path_(std::move(path)) { last_ = stamp(); }
 
@@ -59,18 +63,20 @@ bool TimelineWatcher::poll(Timeline &timeline) {
   return ok;
 }
 
-bool MusicWatcher::poll(const std::string &path, Audio &audio) {
+bool MusicWatcher::poll(const std::string &path, std::unique_ptr<AudioSource> &music) {
   bool moved = file_.retarget(path);
   if (!file_.changed() && !moved) return false;
   if (path.empty()) {
     error_.clear();
-    audio = Audio();
+    music.reset();
     return true;
   }
-  Audio reloaded;
+  std::unique_ptr<AudioSource> reloaded;
   std::string why;
-  bool ok = decodeAudio(path, reloaded, why);
+  bool ok = openMusic(path, reloaded, why);
   noteReload(ok, why, path, "music", error_);
-  if (ok) audio = std::move(reloaded);
+  if (ok) music = std::move(reloaded);
   return ok;
 }
+
+}  // namespace kandu

@@ -9,8 +9,12 @@
 #include <ctime>
 #include <string>
 
-#include "player/audio.h"
-#include "player/timeline.h"
+#include <memory>
+
+#include "media/audio.h"
+#include "timeline/timeline.h"
+
+namespace kandu {
 
 // Tells when a file's modification time or size changed, looking at most every 250 ms.
 class FileWatcher {
@@ -57,11 +61,14 @@ class MusicWatcher {
  public:
   explicit MusicWatcher(std::string path) : file_(std::move(path)) {}
 
-  // True when `audio` was replaced: the file changed, or `path` names another one.
-  bool poll(const std::string &path, Audio &audio);
+  // True when `music` was replaced (null: no music any more): the file changed, or `path` names
+  // another one. Only opening the file happens here; it is decoded as it plays.
+  bool poll(const std::string &path, std::unique_ptr<AudioSource> &music);
   const std::string &error() const { return error_; }
 
  private:
   FileWatcher file_;
   std::string error_;
 };
+
+}  // namespace kandu

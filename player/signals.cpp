@@ -6,53 +6,19 @@
 #include <atomic>
 #include <cstring>
 
-namespace Signals {
+#include "media/cleanup.h"
+
+namespace kandu::signals {
 namespace {
 
 volatile sig_atomic_t gStop = 0;
 std::atomic<const char *> gExport{nullptr};
-std::atomic<int64_t> gFramesWritten{0};
-std::atomic<pid_t> gChild{0};
-// Fixed buffers: the crash handler may use neither the heap nor locks.
+// A fixed buffer: the crash handler may use neither the heap nor locks.
 char gPlugin[1024];
-char gFiles[2][4096];
-char gFrameDir[4096];
 
 void say(const char *text) {
   ssize_t ignored = write(STDERR_FILENO, text, std::strlen(text));
   (void)ignored;
-}
-
-void copyInto(char (&buffer)[4096], const std::string &text) {
-  size_t n = text.size() < sizeof buffer - 1 ? text.size() : 0;  // a longer path is never tracked
-  std::memcpy(buffer, text.data(), n);
-  buffer[n] = '\0';
-}
-
-// "DIR/frame_000042.png" built without snprintf, which is not safe in a signal handler.
-void removeFrames(const char *dir, int64_t count) {
-  char path[4096 + 32];
-  size_t length = std::strlen(dir);
-  std::memcpy(path, dir, length);
-  for (int64_t k = 0; k < count; ++k) {
-    char *p = path + length;
-    std::memcpy(p, "/frame_", 7);
-    p += 7;
-    int64_t v = k;
-    for (int i = 5; i >= 0; --i, v /= 10) p[i] = static_cast<char>('0' + v % 10);
-    std::memcpy(p + 6, ".png", 5);
-    unlink(path);
-  }
-  std::memcpy(path + length, "/audio.wav", 11);
-  unlink(path);
-  rmdir(dir);
-}
-
-void cleanUp() {
-  if (pid_t child = gChild.load(); child > 0) kill(child, SIGKILL);
-  for (char *file : gFiles)
-    if (file[0]) unlink(file);
-  if (gFrameDir[0]) removeFrames(gFrameDir, gFramesWritten.load());
 }
 
 const char *signalName(int sig) {
@@ -77,7 +43,7 @@ void onCrash(int sig) {
   } else {
     say(" in the player\n");
   }
-  cleanUp();
+  cleanup::removeUnfinished();
   signal(sig, SIG_DFL);
   raise(sig);
 }
@@ -117,25 +83,4 @@ void setPluginPath(const std::string &path) {
 
 void enterExport(const char *name) { gExport = name; }
 
-void trackFile(const std::string &path) {
-  for (auto &file : gFiles)
-    if (!file[0]) return copyInto(file, path);
-}
-void untrackFile(const std::string &path) {
-  for (auto &file : gFiles)
-    if (path == file) file[0] = '\0';
-}
-void trackFrameDir(const std::string &dir) {
-  gFramesWritten = 0;
-  copyInto(gFrameDir, dir);
-}
-void setFramesWritten(int64_t frames) { gFramesWritten = frames; }
-void trackChild(pid_t pid) { gChild = pid; }
-void untrackAll() {
-  for (auto &file : gFiles) file[0] = '\0';
-  gFrameDir[0] = '\0';
-  gChild = 0;
-  gFramesWritten = 0;
-}
-
-}  // namespace Signals
+}  // namespace kandu::signals

@@ -1,4 +1,5 @@
-// What the player does when it is interrupted or when the plug-in crashes.
+// What the player does when it is interrupted or when the plug-in crashes. What to remove then is
+// registered by the writers themselves (media/cleanup.h).
 //
 // SIGINT and SIGTERM during a capture only raise a flag: the capture loops look at it, stop, remove
 // what they had started and then end the process with the same signal (the shell reports 130 or
@@ -7,12 +8,10 @@
 // unfinished output, stops the encoder and ends the process with the same signal.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 
-namespace Signals {
+namespace kandu::signals {
 
 // Installs the crash handlers and ignores SIGPIPE; with `captureStops`, SIGINT and SIGTERM raise
 // the stop flag instead of ending the process at once.
@@ -28,14 +27,4 @@ void setPluginPath(const std::string &path);
 // The export that is running now (a constant string), or null between calls.
 void enterExport(const char *name);
 
-// Unfinished outputs the crash handler removes: up to two files (the video and its sound), or a
-// directory of numbered frames of which `frames` have been written so far (and its audio.wav),
-// and an encoder process to stop.
-void trackFile(const std::string &path);
-void untrackFile(const std::string &path);
-void trackFrameDir(const std::string &dir);
-void setFramesWritten(int64_t frames);
-void trackChild(pid_t pid);
-void untrackAll();
-
-}  // namespace Signals
+}  // namespace kandu::signals

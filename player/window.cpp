@@ -1,9 +1,5 @@
 #include "player/window.h"
 
-#include "player/audio_out.h"
-#include "player/messages.h"
-#include "player/reload.h"
-
 #include <GLFW/glfw3.h>
 
 #include <chrono>
@@ -12,25 +8,31 @@
 #include <string>
 #include <thread>
 
+#include "base/printable.h"
+#include "player/audio_out.h"
+#include "player/messages.h"
+#include "player/reload.h"
+#include "timeline/transport.h"
+
+namespace kandu {
+
 namespace {
 
-struct PlayState {
-  int64_t from = 0, to = 0;
-  double position = 0;  // ms
-  bool paused = false;
+struct WindowState {
+  Transport *transport = nullptr;
+  bool moved = false;  // a key moved the position (the sound must follow)
   bool quit = false;
   bool toggleFullScreen = false;
-  bool moved = false;  // a key moved the position (the sound must follow)
 };
 
 void onKey(GLFWwindow *window, int key, int, int action, int) {
   if (action != GLFW_PRESS && action != GLFW_REPEAT) return;
-  auto *s = static_cast<PlayState *>(glfwGetWindowUserPointer(window));
+  auto *s = static_cast<WindowState *>(glfwGetWindowUserPointer(window));
   switch (key) {
-    case GLFW_KEY_SPACE: s->paused = !s->paused; break;
-    case GLFW_KEY_LEFT: s->position = std::max<double>(s->from, s->position - 5000), s->moved = true; break;
-    case GLFW_KEY_RIGHT: s->position = std::min<double>(s->to - 1, s->position + 5000), s->moved = true; break;
-    case GLFW_KEY_HOME: s->position = s->from, s->moved = true; break;
+    case GLFW_KEY_SPACE: s->transport->press(Transport::Key::PlayPause); break;
+    case GLFW_KEY_LEFT: s->moved |= s->transport->press(Transport::Key::Back); break;
+    case GLFW_KEY_RIGHT: s->moved |= s->transport->press(Transport::Key::Forward); break;
+    case GLFW_KEY_HOME: s->moved |= s->transport->press(Transport::Key::Home); break;
     case GLFW_KEY_F: s->toggleFullScreen = true; break;
     case GLFW_KEY_ESCAPE:
     case GLFW_KEY_Q: s->quit = true; break;
@@ -38,15 +40,14 @@ void onKey(GLFWwindow *window, int key, int, int action, int) {
   }
 }
 
-std::string title(const PlayState &s, const Timeline &timeline, const std::string &error) {
-  if (!error.empty()) return "kandu — " + error;
-  int64_t t = static_cast<int64_t>(s.position);
-  char clock[32];
-  std::snprintf(clock, sizeof clock, "%lld:%02lld.%03lld", static_cast<long long>(t / 60000),
-                static_cast<long long>(t / 1000 % 60), static_cast<long long>(t % 1000));
-  std::string words;
-  for (const BlockCall &c : scheduleAt(timeline, t)) words += (words.empty() ? "" : " ") + c.block->word;
-  return std::string("kandu — ") + clock + (s.paused ? " (paused)" : "") + " — " + (words.empty() ? "-" : words);
+void toggleFullScreen(GLFWwindow *window, const Options &o, int &windowedX, int &windowedY) {
+  if (glfwGetWindowMonitor(window)) {
+    glfwSetWindowMonitor(window, nullptr, windowedX, windowedY, o.width, o.height, 0);
+  } else if (GLFWmonitor *monitor = glfwGetPrimaryMonitor()) {
+    glfwGetWindowPos(window, &windowedX, &windowedY);
+    const GLFWvidmode *mode = glfwGetVideoMode(monitor);
+    glfwSetWindowMonitor(window, monitor, 0, 0, mode->width, mode->height, mode->refreshRate);
+  }
 }
 
 }  // namespace
@@ -57,20 +58,20 @@ bool displayAvailable() {
   return (x && *x) || (wayland && *wayland);
 }
 
-int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, Audio audio) {
+int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::unique_ptr<AudioSource> music) {
   Timeline timeline = loaded;
   TimelineWatcher watcher(o.timelinePath);
   // --music overrides the timeline's own, also when the timeline is edited.
   auto musicPath = [&] { return !o.musicPath.empty() ? o.musicPath : timeline.music; };
   MusicWatcher musicWatcher(musicPath());
   if (!glfwInit()) {
-    std::fprintf(stderr, "kandu-player: cannot open a window (no display?); try 'render'\n");
+    complain("cannot open a window (no display?); try 'render'");
     return 1;
   }
   glfwWindowHint(GLFW_DEPTH_BITS, 24);
   GLFWwindow *window = glfwCreateWindow(o.width, o.height, "kandu", nullptr, nullptr);
   if (!window) {
-    std::fprintf(stderr, "kandu-player: cannot create a %dx%d OpenGL window\n", o.width, o.height);
+    complain("cannot create a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " OpenGL window");
     glfwTerminate();
     return 1;
   }
@@ -79,27 +80,26 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, Audio audi
   useRealHostTime();
   initPlugin(plugin);
 
-  PlayState s;
-  s.from = o.from >= 0 ? o.from : 0;
-  s.to = o.to >= 0 ? o.to : timeline.duration();
-  s.position = static_cast<double>(s.from);
+  Transport transport(o.from >= 0 ? o.from : 0, o.to >= 0 ? o.to : timeline.duration(), o.loop);
   // With music, the picture's clock is the sound's position; without a device, the wall clock.
   AudioOut sound;
   bool withSound = false, toldNoDevice = false;
   auto startSound = [&] {
     std::string why;
-    withSound = sound.open(std::move(audio), why);
+    withSound = sound.open(std::move(music), why);
     if (withSound) {
-      sound.seek(s.position);
-      sound.pause(s.paused);
+      sound.seek(transport.position());
+      sound.pause(transport.paused());
     } else if (!toldNoDevice) {
       complain("no audio device (" + printable(why) + "); playing silently on the wall clock");
       toldNoDevice = true;
     }
   };
-  if (!audio.empty()) startSound();
-  bool soundPaused = s.paused;
-  glfwSetWindowUserPointer(window, &s);
+  if (music) startSound();
+  bool soundPaused = transport.paused();
+  WindowState state;
+  state.transport = &transport;
+  glfwSetWindowUserPointer(window, &state);
   glfwSetKeyCallback(window, onKey);
   int windowedX = 0, windowedY = 0;
 
@@ -107,53 +107,46 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, Audio audi
   const GLFWvidmode *mode = glfwGetPrimaryMonitor() ? glfwGetVideoMode(glfwGetPrimaryMonitor()) : nullptr;
   const auto framePeriod = std::chrono::microseconds(1000000 / (mode && mode->refreshRate > 0 ? mode->refreshRate : 60));
   Clock::time_point last = Clock::now(), lastTitle{};
-  while (!glfwWindowShouldClose(window) && !s.quit) {
+  while (!glfwWindowShouldClose(window) && !state.quit) {
     Clock::time_point now = Clock::now();
     // An edited timeline takes over at the same position.
-    if (watcher.poll(timeline) && o.to < 0) s.to = timeline.duration();
+    if (watcher.poll(timeline) && o.to < 0) transport.setEnd(timeline.duration());
     // Edited music (or a timeline naming other music) plays on at the same position.
-    if (musicWatcher.poll(musicPath(), audio) && !toldNoDevice) {
+    if (musicWatcher.poll(musicPath(), music) && !toldNoDevice) {
       if (withSound)
-        sound.replace(std::move(audio));
-      else if (!audio.empty())
+        sound.replace(std::move(music));
+      else if (music)
         startSound();
     }
     if (withSound) {
-      if (s.moved) sound.seek(s.position);
-      if (s.paused != soundPaused) sound.pause(soundPaused = s.paused);
-      s.position = sound.positionMs();
-    } else if (!s.paused) {
-      s.position += std::chrono::duration<double, std::milli>(now - last).count();
+      if (state.moved) sound.seek(transport.position());
+      if (transport.paused() != soundPaused) sound.pause(soundPaused = transport.paused());
+      transport.follow(sound.positionMs());
+    } else {
+      transport.advance(std::chrono::duration<double, std::milli>(now - last).count());
     }
-    s.moved = false;
+    state.moved = false;
     last = now;
-    if (s.position >= static_cast<double>(s.to)) {
-      if (!o.loop) break;
-      s.position = static_cast<double>(s.from);
-      if (withSound) sound.seek(s.position);
-    }
-    if (s.toggleFullScreen) {
-      s.toggleFullScreen = false;
-      if (glfwGetWindowMonitor(window)) {
-        glfwSetWindowMonitor(window, nullptr, windowedX, windowedY, o.width, o.height, 0);
-      } else if (GLFWmonitor *monitor = glfwGetPrimaryMonitor()) {
-        glfwGetWindowPos(window, &windowedX, &windowedY);
-        const GLFWvidmode *mode = glfwGetVideoMode(monitor);
-        glfwSetWindowMonitor(window, monitor, 0, 0, mode->width, mode->height, mode->refreshRate);
-      }
+    Transport::End end = transport.checkEnd();
+    if (end == Transport::End::Finished) break;
+    if (end == Transport::End::Wrapped && withSound) sound.seek(transport.position());
+    if (state.toggleFullScreen) {
+      state.toggleFullScreen = false;
+      toggleFullScreen(window, o, windowedX, windowedY);
     }
     int width = 0, height = 0;
     glfwGetFramebufferSize(window, &width, &height);
     if (width > 0 && height > 0)
-      renderFrame(plugin, timeline, static_cast<int64_t>(s.position), width, height,
-                  static_cast<double>(width) / height);
+      renderFrame(plugin, timeline, transport.positionMs(), width, height, static_cast<double>(width) / height);
     glfwSwapBuffers(window);
     // Where the swap does not wait for the display (no vsync, as under Xvfb), frames are paced to
     // its refresh rate instead of spinning the CPU.
     std::this_thread::sleep_until(now + framePeriod);
     if (now - lastTitle > std::chrono::milliseconds(100)) {
-      const std::string &error = !watcher.error().empty() ? watcher.error() : musicWatcher.error();
-      glfwSetWindowTitle(window, title(s, timeline, error).c_str());
+      std::string error = !watcher.error().empty() ? watcher.error() : musicWatcher.error();
+      if (error.empty() && withSound) error = sound.error();
+      std::string title = "kandu — " + (error.empty() ? titleText(timeline, transport) : error);
+      glfwSetWindowTitle(window, title.c_str());
       lastTitle = now;
     }
     glfwPollEvents();
@@ -163,3 +156,5 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, Audio audi
   glfwTerminate();
   return 0;
 }
+
+}  // namespace kandu

@@ -1,12 +1,19 @@
 // Real-time playback in a window (GLFW).
 #pragma once
 
-#include "player/audio.h"
+#include <memory>
+
+#include "media/audio.h"
 #include "player/options.h"
 #include "player/plugin.h"
-#include "player/timeline.h"
+#include "timeline/timeline.h"
 
-// Loads the plug-in's exports once the window's context is current; returns the exit status.
-// With `audio`, the sound plays and the picture follows its position.
-int runPlay(Plugin &plugin, const Timeline &timeline, const Options &options, Audio audio);
+namespace kandu {
+
+// Opens the window, initialises the loaded plug-in once its context is current and plays until
+// the end, Esc or Q; returns the exit status. With `music`, the sound plays and the picture
+// follows its position.
+int runPlay(Plugin &plugin, const Timeline &timeline, const Options &options, std::unique_ptr<AudioSource> music);
 bool displayAvailable();
+
+}  // namespace kandu

@@ -78,8 +78,13 @@ for b in win win64; do
     continue
   fi
   if ! probe_log=$(wine_run "$b" "${loader[$b]}" kandu_probe.exe 2>&1); then
-    reason=$(tail -n 1 <<<"$probe_log")
-    echo "== skipped: kandu.dll ($what) under Wine, because this machine cannot run a trivial $what Windows program (${reason:-no output})"
+    # Say what the machine lacks in plain words rather than pass on the loader's shell error.
+    if grep -qiE 'exec format error|cannot execute binary file' <<<"$probe_log"; then
+      reason="this kernel cannot run $what programs"
+    else
+      reason="Wine cannot run a trivial $what Windows program here: $(tail -n 1 <<<"$probe_log")"
+    fi
+    echo "== skipped: kandu.dll ($what) under Wine, because $reason"
     continue
   fi
   echo "== kandu_win_host.exe ($what) under Wine"

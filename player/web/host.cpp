@@ -1,17 +1,22 @@
 // kandu's host in a web page: the intro's sources compiled to WebAssembly and linked in, driven
-// frame by frame with the same per-block protocol and capture clock as kandu-player. The page
-// (index.html) calls these functions; the picture goes to the page's WebGL canvas.
+// frame by frame with the same per-block protocol, capture clock, transport and timeline library
+// as kandu-player. The page (index.html) calls these functions; the picture goes to the page's
+// WebGL canvas.
 #include <GL/gl.h>
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
-#include "player/audio.h"
-#include "player/frame.h"
-#include "player/timeline.h"
+#include "player/host_frame.h"
+#include "timeline/capture_plan.h"
+#include "timeline/demo_beat.h"
+#include "timeline/timeline.h"
+#include "timeline/transport.h"
 
 extern "C" {
 void InitDLL(int);
@@ -23,11 +28,14 @@ void ExecuteDLL(const char *);
 
 namespace {
 
+using namespace kandu;
+
 Timeline gTimeline;
 std::string gError, gText;
 uint32_t gHostTime = 0;
 bool gStarted = false;
-Audio gSound;
+std::vector<float> gBeat;
+std::unique_ptr<Transport> gTransport;
 const int kWidth = 1024, kHeight = 768;
 
 void drawAt(int64_t ms, int width, int height) {
@@ -74,6 +82,8 @@ EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *timelineText, const char *s
     return 1;
   }
   InitDLL(0);
+  // The page plays on in a loop.
+  gTransport = std::make_unique<Transport>(0, gTimeline.duration(), true);
   gStarted = true;
   return 0;
 }
@@ -91,29 +101,50 @@ EMSCRIPTEN_KEEPALIVE void kandu_web_frame(double ms) {
 EMSCRIPTEN_KEEPALIVE void kandu_web_still(double ms) {
   if (!gStarted) return;
   const int64_t at = static_cast<int64_t>(ms);
-  CaptureRange range{0, at, 60};
-  for (int64_t k = 0, count = range.frameCount(); k < count; ++k)
-    drawAt(range.frameTime(k), kPrerollWidth, kPrerollHeight);
+  const CaptureRange preroll = stillPreroll(at, 60);
+  for (int64_t k = 0, count = preroll.frameCount(); k < count; ++k)
+    drawAt(preroll.frameTime(k), kPrerollWidth, kPrerollHeight);
   drawAt(at, kWidth, kHeight);
+}
+
+// The transport, as the player's keys drive it: key 0 Space, 1 Left, 2 Right, 3 Home. 1 when the
+// position jumped (the sound must follow), else 0.
+EMSCRIPTEN_KEEPALIVE int kandu_web_key(int key) {
+  if (!gTransport || key < 0 || key > 3) return 0;
+  return gTransport->press(static_cast<Transport::Key>(key)) ? 1 : 0;
+}
+EMSCRIPTEN_KEEPALIVE int kandu_web_paused() { return gTransport && gTransport->paused() ? 1 : 0; }
+// Moves the clock on: to the sound's position when `soundMs` >= 0, else by the page's own clock.
+// Then draws the frame; 1 when play wrapped to the start (the sound must start again), else 0.
+EMSCRIPTEN_KEEPALIVE int kandu_web_tick(double soundMs, double elapsedMs) {
+  if (!gTransport) return 0;
+  if (soundMs >= 0)
+    gTransport->follow(soundMs);
+  else
+    gTransport->advance(elapsedMs);
+  const bool wrapped = gTransport->checkEnd() == Transport::End::Wrapped;
+  drawAt(gTransport->positionMs(), kWidth, kHeight);
+  return wrapped ? 1 : 0;
+}
+EMSCRIPTEN_KEEPALIVE double kandu_web_position() { return gTransport ? gTransport->position() : 0.0; }
+
+// "m:ss.mmm (paused) — words" at the transport's position, as the player's window title shows it.
+EMSCRIPTEN_KEEPALIVE const char *kandu_web_title() {
+  gText = gTransport ? titleText(gTimeline, *gTransport) : std::string();
+  return gText.c_str();
 }
 
 // The words playing at `ms`, as the player's window title shows them ("-" for none).
 EMSCRIPTEN_KEEPALIVE const char *kandu_web_words(double ms) {
-  gText.clear();
-  for (const BlockCall &c : scheduleAt(gTimeline, static_cast<int64_t>(ms))) gText += (gText.empty() ? "" : " ") + c.block->word;
-  if (gText.empty()) gText = "-";
+  gText = activeWords(gTimeline, static_cast<int64_t>(ms));
   return gText.c_str();
 }
 
-// The contact sheet's moments: for each drawing block the first 60 fps frame at or after its
-// mid-point, in milliseconds, separated by spaces.
+// The contact sheet's moments in milliseconds, separated by spaces.
 EMSCRIPTEN_KEEPALIVE const char *kandu_web_moments() {
   gText.clear();
-  for (const Block &b : gTimeline.blocks) {
-    if (!isDrawingWord(b.word)) continue;
-    const int64_t frame = ((b.start + b.end) / 2 * 60 + 999) / 1000;
-    gText += (gText.empty() ? "" : " ") + std::to_string(CaptureRange{0, 0, 60}.frameTime(frame));
-  }
+  for (const SheetShot &shot : planSheet(gTimeline, 60).shots)
+    gText += (gText.empty() ? "" : " ") + std::to_string(shot.timeMs);
   return gText.c_str();
 }
 
@@ -121,9 +152,9 @@ EMSCRIPTEN_KEEPALIVE const char *kandu_web_moments() {
 // and, for the built-in demo, its beat made in code (48 kHz stereo, interleaved).
 EMSCRIPTEN_KEEPALIVE const char *kandu_web_music() { return gTimeline.music.c_str(); }
 EMSCRIPTEN_KEEPALIVE const float *kandu_web_beat(int *frames) {
-  gSound = gTimeline.source == builtInTimeline().source ? synthesizeDemoTrack(gTimeline) : Audio();
-  *frames = static_cast<int>(gSound.frames());
-  return gSound.samples.data();
+  gBeat = gTimeline.source == kBuiltInSource ? demoBeat(gTimeline) : std::vector<float>();
+  *frames = static_cast<int>(gBeat.size() / kBeatChannels);
+  return gBeat.data();
 }
 
 }  // extern "C"

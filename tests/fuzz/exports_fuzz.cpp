@@ -11,10 +11,13 @@
 #include "host/exports.h"
 #include "player/headless.h"
 
+using namespace kandu;
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   static HeadlessContext context;
-  if (!context.create(64, 48)) {
-    std::fprintf(stderr, "exports_fuzz: %s\n", context.error().c_str());
+  std::string why;
+  if (!context.create(64, 48, why)) {
+    std::fprintf(stderr, "exports_fuzz: %s\n", why.c_str());
     std::abort();
   }
   InitDLL(0);

@@ -13,6 +13,8 @@
 #include "tests/support/gl_test.h"
 #include "tests/support/intro_state.h"
 
+using namespace kandu;
+
 using namespace Kandu;
 using Recorder::count;
 using Recorder::named;
@@ -55,9 +57,10 @@ void PrintTo(const Shot &shot, std::ostream *os) { *os << shot.word << " at " <<
 
 double compareWithGolden(const Image &picture, const std::string &name, double *bigShare) {
   std::string path = std::string(KANDU_GOLDEN_DIR) + "/" + name + ".png";
-  if (std::getenv("KANDU_UPDATE_GOLDENS")) writePng(path, picture);
+  std::string error;
+  if (std::getenv("KANDU_UPDATE_GOLDENS")) writePng(path, picture, error);
   Image golden;
-  if (!readPng(path, golden) || golden.width != picture.width || golden.height != picture.height) return 1e9;
+  if (!readPng(path, golden, error) || golden.width != picture.width || golden.height != picture.height) return 1e9;
   double sum = 0;
   int big = 0;
   for (size_t i = 0; i < picture.rgb.size(); ++i) {

@@ -11,6 +11,8 @@
 #include "tests/support/gl_test.h"
 #include "tests/support/intro_state.h"
 
+using namespace kandu;
+
 using namespace Kandu;
 
 namespace {

@@ -16,6 +16,8 @@
 #include "tests/support/logging_material.h"
 #include "tests/support/gl_test.h"
 
+using namespace kandu;
+
 using namespace VorbelScenegraph;
 using Recorder::count;
 using Recorder::named;

@@ -10,6 +10,8 @@
 #include "tests/support/gl_recorder.h"
 #include "tests/support/gl_test.h"
 
+using namespace kandu;
+
 using Recorder::count;
 using Recorder::named;
 

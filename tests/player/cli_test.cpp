@@ -16,8 +16,11 @@
 #include <string>
 
 #include "player/capture.h"
-#include "player/image.h"
+#include "media/image.h"
 #include "tests/player/process.h"
+#include "timeline/capture_plan.h"
+
+using namespace kandu;
 
 namespace {
 // The player with the arguments written as one line (no argument here holds a blank).
@@ -43,7 +46,8 @@ std::string frameName(const std::string &dir, int k) {
 
 Image load(const std::string &path) {
   Image image;
-  EXPECT_TRUE(readPng(path, image)) << path;
+  std::string error;
+  EXPECT_TRUE(readPng(path, image, error)) << error;
   return image;
 }
 
@@ -57,10 +61,28 @@ int lit(const Image &image) {
 const std::string kSmall = " --size 256x192 ";
 }  // namespace
 
+// check: the expanded blocks one per line, "START END WORD", or the error with its line and 2.
+TEST(Cli, CheckPrintsTheExpandedBlocksOrTheErrorsLine) {
+  Workspace ws;
+  // Beats of 500 ms from 100 ms: 1b is 600 ms; the rule's copies at 1b and 2b, not at 3b.
+  Outcome good = run("check " + ws.write("t.timeline", "tempo 120 100\n0 1b morph  # x\n1b 1.1b rotate every 1b until 3b\n"));
+  EXPECT_EQ(good.status, 0);
+  EXPECT_EQ(good.output, "0 600 morph\n600 650 rotate\n1100 1150 rotate\n");
+  Outcome bad = run("check " + ws.write("bad.timeline", "0 100 morph\n100 50 fade\n"));
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.output, "kandu-player: " + ws.path("bad.timeline") + ":2: block ends at 50, not after its start 100\n");
+  // The built-in demo, written in beats, is the same blocks as its millisecond version.
+  Outcome demo = run("check");
+  Outcome explicitDemo = run("check " KANDU_SOURCE_DIR "/tests/player/demo_in_milliseconds.timeline");
+  EXPECT_EQ(demo.status, 0);
+  EXPECT_GT(std::count(demo.output.begin(), demo.output.end(), '\n'), 50);
+  EXPECT_EQ(demo.output, explicitDemo.output);
+}
+
 TEST(Cli, HelpAndVersion) {
   Outcome help = run("--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.output.find("usage: kandu-player [render|play|still|sheet]"), std::string::npos);
+  EXPECT_NE(help.output.find("usage: kandu-player [render|play|still|sheet|check]"), std::string::npos);
   Outcome version = run("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output.rfind("kandu-player ", 0), 0u);
@@ -257,7 +279,8 @@ TEST(Cli, PlayOpensAWindowUnderX) {
   EXPECT_TRUE(wasRunning) << "the player ended early: " << said;
   EXPECT_TRUE(quit) << "the player did not quit on Q";
   Image screen;
-  ASSERT_TRUE(readPng(ws.path("screen.png"), screen));
+  std::string error;
+  ASSERT_TRUE(readPng(ws.path("screen.png"), screen, error)) << error;
   EXPECT_GT(lit(screen), 20000) << "the window shows nothing";
 }
 

@@ -23,6 +23,8 @@
 #include "player/capture.h"
 #include "tests/player/process.h"
 
+using namespace kandu;
+
 namespace {
 
 // 16-bit stereo WAV at 48 kHz, `ms` long, silent but for a 5 ms click starting at each of
@@ -40,6 +42,33 @@ std::string clickWav(int64_t ms, std::vector<int64_t> clicksMs, bool tone = fals
   auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char *>(&v), 2); };
   return "RIFF" + u32(36 + static_cast<uint32_t>(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(2) + u32(48000) +
          u32(48000 * 4) + u16(4) + u16(16) + "data" + u32(static_cast<uint32_t>(data.size())) + data;
+}
+
+// 16-bit stereo WAV at `rate`, `ms` long: a 5 ms click on the left channel at `leftMs` and one on
+// the right at `rightMs`, silence elsewhere (how a compressed soundtrack's channels are told apart).
+std::string stereoClickWav(int rate, int64_t ms, int64_t leftMs, int64_t rightMs) {
+  const int64_t frames = ms * rate / 1000;
+  std::string data;
+  for (int64_t i = 0; i < frames; ++i)
+    for (int64_t clickMs : {leftMs, rightMs}) {
+      const int64_t at = clickMs * rate / 1000;
+      int16_t v = i >= at && i < at + rate / 200 ? ((i / 12) % 2 ? 20000 : -20000) : 0;
+      data.append(reinterpret_cast<const char *>(&v), 2);
+    }
+  auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char *>(&v), 4); };
+  auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char *>(&v), 2); };
+  return "RIFF" + u32(36 + static_cast<uint32_t>(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(2) +
+         u32(static_cast<uint32_t>(rate)) + u32(static_cast<uint32_t>(rate) * 4) + u16(4) + u16(16) + "data" +
+         u32(static_cast<uint32_t>(data.size())) + data;
+}
+
+// The first frame of 16-bit stereo PCM whose `channel` is louder than a quarter of full scale.
+int64_t firstLoudFrame(const std::string &pcm, int channel) {
+  for (size_t i = static_cast<size_t>(channel) * 2; i + 1 < pcm.size(); i += 4) {
+    int16_t v = static_cast<int16_t>(static_cast<uint8_t>(pcm[i]) | (static_cast<uint8_t>(pcm[i + 1]) << 8));
+    if (std::abs(v) > 8000) return static_cast<int64_t>(i / 4);
+  }
+  return -1;
 }
 
 // The first sample (mono, 48 kHz) louder than a quarter of full scale in raw s16le audio.
@@ -176,6 +205,34 @@ TEST(Music, TheClickAtABlocksStartIsHeardWithItsFirstFrame) {
   std::string wav = fileContent(ws.path("frames/audio.wav"));
   ASSERT_EQ(wav.size(), 44u + 48000 * 4);
   EXPECT_EQ(firstLoudSample(wav.substr(44)) / 2, 500 * 48);
+}
+
+// Soundtracks as they come: 44.1 kHz MP3 and Ogg Vorbis, with their encoders' delay, and channels
+// that differ. The left click at 1000 ms starts the cube cross's block and the right one at
+// 1500 ms stays on the right, beside the frames and in the video.
+TEST(Music, CompressedStereoMusicKeepsItsTimeAndItsChannels) {
+  if (!onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  Workspace ws;
+  ws.write("clicks.wav", stereoClickWav(44100, 3000, 1000, 1500));
+  for (const char *kind : {"mp3", "ogg"}) {
+    SCOPED_TRACE(kind);
+    const std::string music = ws.path(std::string("clicks.") + kind);
+    Outcome encoded = runProgram({"ffmpeg", "-v", "error", "-y", "-i", ws.path("clicks.wav"), "-c:a",
+                                  std::string(kind) == "mp3" ? "libmp3lame" : "libvorbis", "-q:a", "4", music});
+    if (encoded.status != 0) GTEST_SKIP() << "ffmpeg cannot encode " << kind << ": " << encoded.output;
+    std::string timeline = ws.write("t.timeline", "music " + music + "\n0 1000 morph\n1000 3000 cube_thing\n");
+    ASSERT_EQ(player({"render", timeline, "--size", "64x48", "--fps", "30", "--frames", ws.path("f")}).status, 0);
+    std::string pcm = fileContent(ws.path("f/audio.wav")).substr(44);
+    // Within a millisecond on each side, and each click only on its own side.
+    EXPECT_NEAR(firstLoudFrame(pcm, 0), 48000, 48);
+    EXPECT_NEAR(firstLoudFrame(pcm, 1), 72000, 48);
+    ASSERT_EQ(player({"render", timeline, "--size", "64x48", "--fps", "30", "--from", "500", "--out",
+                      ws.path("v.mp4")}).status, 0);
+    Outcome video = runProgram({"ffmpeg", "-v", "error", "-i", ws.path("v.mp4"), "-map", "0:a", "-ar", "48000", "-ac",
+                                "2", "-f", "s16le", "-"});
+    EXPECT_NEAR(firstLoudFrame(video.output, 0), 24000, 30 * 48);  // a frame at 30 fps: AAC has its own delay
+    EXPECT_NEAR(firstLoudFrame(video.output, 1), 48000, 30 * 48);
+  }
 }
 
 TEST(Music, BadMusicIsOneErrorAndExitsTwoBeforeAnyWork) {

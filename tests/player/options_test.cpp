@@ -2,8 +2,9 @@
 
 #include <vector>
 
-#include "player/capture.h"
 #include "player/options.h"
+
+using namespace kandu;
 
 namespace {
 bool parse(std::vector<const char *> args, Options &o, std::string &error) {
@@ -63,17 +64,4 @@ TEST(Options, BadOptionsAndValuesAreOneClearError) {
     EXPECT_FALSE(parse(c.args, o, error)) << c.error;
     EXPECT_EQ(error.rfind(c.error, 0), 0u) << "got: " << error;
   }
-}
-
-TEST(CaptureRange, FrameCountAndTimes) {
-  CaptureRange r{0, 1000, 60};
-  EXPECT_EQ(r.frameCount(), 60);
-  EXPECT_EQ(r.frameTime(0), 0);
-  EXPECT_EQ(r.frameTime(1), 16);
-  EXPECT_EQ(r.frameTime(30), 500);
-  CaptureRange partial{100, 150, 60};
-  EXPECT_EQ(partial.frameCount(), 3);  // ceil(50 × 60 / 1000)
-  EXPECT_EQ(partial.frameTime(2), 133);
-  CaptureRange odd{0, 1001, 24};
-  EXPECT_EQ(odd.frameCount(), 25);
 }

@@ -15,6 +15,7 @@
 #include <iterator>
 #include <sstream>
 
+
 extern char **environ;
 
 namespace {
@@ -182,4 +183,17 @@ std::vector<std::string> Workspace::list(const std::string &name) const {
 std::string fileContent(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool onPath(const std::string &name) {
+  const char *path = getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  for (size_t start = 0; start <= dirs.size();) {
+    size_t colon = dirs.find(':', start);
+    std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  return false;
 }

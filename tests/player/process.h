@@ -64,5 +64,8 @@ class Workspace {
   std::string dir_;
 };
 
+// Whether an executable `name` is on PATH (tests skip what the machine lacks).
+bool onPath(const std::string &name);
+
 // The whole content of a file ("" when it cannot be read).
 std::string fileContent(const std::string &path);

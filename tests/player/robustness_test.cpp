@@ -12,6 +12,9 @@
 
 #include "player/capture.h"
 #include "tests/player/process.h"
+#include "timeline/capture_plan.h"
+
+using namespace kandu;
 
 namespace {
 

@@ -6,6 +6,9 @@
 #include <iostream>
 
 #include "player/headless.h"
+#include "player/readback.h"
+
+using namespace kandu;
 
 namespace {
 uint32_t gClock = 0;
@@ -13,7 +16,8 @@ uint32_t gClock = 0;
 class HeadlessEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    ASSERT_TRUE(context_.create(GLTest::kWidth, GLTest::kHeight)) << context_.error();
+    std::string why;
+    ASSERT_TRUE(context_.create(GLTest::kWidth, GLTest::kHeight, why)) << why;
     std::string renderer = context_.renderer();
     std::cout << "[ GL ] running on " << renderer << " (" << glGetString(GL_VERSION) << ")" << std::endl;
     ASSERT_NE(renderer.find("llvmpipe"), std::string::npos) << "the GL tests expect Mesa's llvmpipe";
@@ -60,7 +64,8 @@ int litPixels(const Image &image, int x0, int y0, int x1, int y1, int threshold)
 int litPixels(const Image &image, int threshold) { return litPixels(image, 0, 0, image.width, image.height, threshold); }
 
 void keep(const Image &image, const std::string &name) {
-  if (const char *dir = std::getenv("KANDU_TEST_PICTURES")) writePng(std::string(dir) + "/" + name + ".png", image);
+  std::string ignored;  // pictures kept for looking at, not part of the test
+  if (const char *dir = std::getenv("KANDU_TEST_PICTURES")) writePng(std::string(dir) + "/" + name + ".png", image, ignored);
 }
 
 int modelviewDepth() {

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "player/image.h"
+#include "media/image.h"
+
+using kandu::Image;
 
 namespace GLTest {
 

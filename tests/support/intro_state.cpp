@@ -12,6 +12,8 @@
 #include "scenegraph/water.h"
 #include "tests/support/gl_test.h"
 
+using namespace kandu;
+
 namespace GLTest {
 namespace {
 

@@ -10,6 +10,8 @@
 #include "intro/testbed.h"
 #include "player/headless.h"
 
+using namespace kandu;
+
 using namespace Kandu;
 
 namespace {
@@ -77,7 +79,8 @@ TEST(Exports, InitWaitsForACurrentContextAndExecuteBeforeItDrawsNothing) {
   InitDLL(0);  // no current context: nothing to build into, and no crash
   EXPECT_FALSE(theIntro().initialised());
   HeadlessContext context;
-  ASSERT_TRUE(context.create(64, 64)) << context.error();
+  std::string why;
+  ASSERT_TRUE(context.create(64, 64, why)) << why;
   InitDLL(0);
   EXPECT_TRUE(theIntro().initialised());
   context.release();

@@ -9,12 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "player/frame.h"
+#include "player/host_frame.h"
+#include "timeline/capture_plan.h"
 #include "player/headless.h"
-#include "player/image.h"
-#include "player/timeline.h"
+#include "media/image.h"
+#include "timeline/timeline.h"
 #include "tests/player/process.h"
 #include "tests/weblayer/platform.h"
+
+using namespace kandu;
 
 extern "C" {
 void InitDLL(int);
@@ -62,18 +65,20 @@ size_t litPixels(const Image &image) {
 // the water and the cube field carry their state from frame to frame, as in a render).
 TEST(WebLayer, EveryEffectMatchesTheDesktopPictureFrameByFrame) {
   Workspace ws;
-  const std::string timeline = ws.write("t.timeline",
-                                        "0 500 water_thing\n500 1000 jumping_bars\n1000 1500 jumping_bars2\n"
-                                        "1500 2000 cube_thing\n2000 2500 morph\n2500 3000 cube_field\n");
+  const std::string text =
+      "0 500 water_thing\n500 1000 jumping_bars\n1000 1500 jumping_bars2\n"
+      "1500 2000 cube_thing\n2000 2500 morph\n2500 3000 cube_field\n";
+  const std::string timeline = ws.write("t.timeline", text);
   Outcome native = runProgram({KANDU_PLAYER, "render", timeline, "--size", "512x384", "--fps", "60", "--plugin",
                                KANDU_PLUGIN, "--frames", ws.path("frames")});
   ASSERT_EQ(native.status, 0) << native.output;
 
   HeadlessContext es;
-  if (!es.create(kWidth, kHeight, HeadlessContext::Api::GLES2)) GTEST_SKIP() << es.error();
+  std::string why;
+  if (!es.create(kWidth, kHeight, HeadlessContext::Api::GLES2, why)) GTEST_SKIP() << why;
   std::string error;
   Timeline blocks;
-  ASSERT_TRUE(loadTimeline(timeline, blocks, error)) << error;
+  ASSERT_TRUE(parseTimeline(text, timeline, blocks, error)) << error;
   reseedWebLayerRandom();
   setWebLayerHostTime(0);
   InitDLL(0);
@@ -92,7 +97,7 @@ TEST(WebLayer, EveryEffectMatchesTheDesktopPictureFrameByFrame) {
     char name[32];
     std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(k));
     Image desktop, web = readEs();
-    ASSERT_TRUE(readPng(ws.path("frames/") + name, desktop)) << name;
+    ASSERT_TRUE(readPng(ws.path("frames/") + name, desktop, why)) << why;
     const std::string word = blocks.blocks[static_cast<size_t>(t / 500)].word;
     EXPECT_GT(litPixels(desktop), static_cast<size_t>(kWidth * kHeight / 50)) << word << ": nothing to compare";
     // The same rasteriser draws both pictures, so they agree all but exactly; only the cube field's
@@ -100,8 +105,8 @@ TEST(WebLayer, EveryEffectMatchesTheDesktopPictureFrameByFrame) {
     // rasteriser, and may differ at their ends by a pixel (the page's bound, 1.0, holds for it).
     EXPECT_LE(meanDifference(web, desktop), word == "cube_field" ? 1.0 : 0.1) << word << " at " << t << " ms";
     if (std::getenv("KANDU_WEBLAYER_PICTURES")) {
-      writePng(std::string(std::getenv("KANDU_WEBLAYER_PICTURES")) + "/web-" + word + ".png", web);
-      writePng(std::string(std::getenv("KANDU_WEBLAYER_PICTURES")) + "/desktop-" + word + ".png", desktop);
+      writePng(std::string(std::getenv("KANDU_WEBLAYER_PICTURES")) + "/web-" + word + ".png", web, why);
+      writePng(std::string(std::getenv("KANDU_WEBLAYER_PICTURES")) + "/desktop-" + word + ".png", desktop, why);
     }
   }
 }

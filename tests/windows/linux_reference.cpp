@@ -12,6 +12,8 @@
 #include "player/plugin.h"
 #include "tests/windows/shots.h"
 
+using namespace kandu;
+
 namespace {
 uint32_t gClock = 0;
 int gPassed = 0, gFailed = 0;
@@ -41,8 +43,8 @@ int main(int argc, char **argv) {
   std::string dir = argv[1];
   HeadlessContext context;
   std::string error;
-  if (!context.create(Shots::kWidth, Shots::kHeight) || !gPlugin.load(KANDU_PLUGIN, error)) {
-    std::fprintf(stderr, "kandu_win_compare: %s%s\n", context.error().c_str(), error.c_str());
+  if (!context.create(Shots::kWidth, Shots::kHeight, error) || !gPlugin.load(KANDU_PLUGIN, error)) {
+    std::fprintf(stderr, "kandu_win_compare: %s\n", error.c_str());
     return 1;
   }
   setHostTime(gClock);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <set>
 
-#include "player/timeline.h"
+#include "timeline/timeline.h"
+
+using namespace kandu;
 
 namespace {
 Timeline parse(const std::string &text) {
@@ -99,21 +99,6 @@ TEST(Timeline, BeatsAndRepeatsBecomeMillisecondBlocks) {
       {"0 10 rotate every 1 until 5000\n", "bad.timeline:1: more than 4096 blocks"},
   };
   for (const Case &c : bad) EXPECT_EQ(parseError(c.text).rfind(c.error, 0), 0u) << parseError(c.text);
-}
-
-// The demo written with a tempo and repeats is the same blocks as written out in milliseconds, so
-// every frame it renders is the same.
-TEST(Timeline, BuiltInDemoEqualsItsMillisecondVersion) {
-  std::ifstream in(KANDU_SOURCE_DIR "/tests/player/demo_in_milliseconds.timeline");
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  Timeline explicitDemo = parse(text);
-  const Timeline &demo = builtInTimeline();
-  ASSERT_EQ(demo.blocks.size(), explicitDemo.blocks.size());
-  for (size_t i = 0; i < demo.blocks.size(); ++i) {
-    EXPECT_EQ(demo.blocks[i].start, explicitDemo.blocks[i].start) << i;
-    EXPECT_EQ(demo.blocks[i].end, explicitDemo.blocks[i].end) << i;
-    EXPECT_EQ(demo.blocks[i].word, explicitDemo.blocks[i].word) << i;
-  }
 }
 
 TEST(Timeline, ScheduleHasTheActiveBlocksInFileOrderWithTheirTexts) {

@@ -11,7 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "player/image.h"
+#include "media/image.h"
+
+namespace kandu {
 
 // Where captured frames go. write() runs on the worker thread.
 class FrameSink {
@@ -37,11 +39,11 @@ class FrameQueue {
     ready_.notify_one();
     return true;
   }
-  // Lets the worker write what is queued and waits for it; false when the sink failed.
-  bool close();
+  // Lets the worker write what is queued and waits for it; false with the sink's error when it
+  // failed.
+  bool close(std::string &error);
   // Drops what is queued (the capture is abandoned) and waits for the worker.
   void abandon();
-  std::string error();
   size_t capacity() const { return capacity_; }
 
  private:
@@ -57,3 +59,5 @@ class FrameQueue {
   std::string error_;
   std::thread worker_;
 };
+
+}  // namespace kandu

@@ -1,9 +1,11 @@
-// RGB images: read back from GL, written as PNG.
+// RGB images (the frames read back from GL, the sheet) and PNG files.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace kandu {
 
 struct Image {
   int width = 0;
@@ -21,15 +23,14 @@ struct RawFrame {
   std::vector<uint8_t> bgra;
 };
 
-RawFrame readRawFrame(int width, int height);
 Image toImage(const RawFrame &frame);
 
-// Reads the current read buffer into a top-row-first RGB image.
-Image readFramebuffer(int width, int height);
-
-// Writes an 8-bit RGB PNG; false with errno-style reason on failure.
-bool writePng(const std::string &path, const Image &image, std::string *error = nullptr);
-bool readPng(const std::string &path, Image &image);
+// Writes an 8-bit RGB PNG; false with the reason (the caller names the file it stands for).
+bool writePng(const std::string &path, const Image &image, std::string &error);
+// Reads a PNG as RGB; false with "PATH: reason".
+bool readPng(const std::string &path, Image &image, std::string &error);
 
 // A box-filtered copy shrunk by an integer factor.
 Image downsample(const Image &image, int factor);
+
+}  // namespace kandu

@@ -1,11 +1,13 @@
 // All-or-nothing outputs: everything is written under a temporary name beside its target and
 // renamed into place only when complete. Until then the target, and any earlier file there, stay
 // untouched; a pending output that is not committed is removed when it goes out of scope, and the
-// crash handler removes it too (player/signals.h).
+// crash handler removes it too (media/cleanup.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+namespace kandu {
 
 // Checks before any work that `target` can be a file output: not a directory or other non-file.
 bool checkFileTarget(const std::string &target, std::string &error);
@@ -54,3 +56,5 @@ class PendingFrameDir {
 
 // "frame_000042.png"
 std::string frameFileName(int64_t k);
+
+}  // namespace kandu

@@ -1,8 +1,10 @@
-#include "player/text.h"
+#include "media/text.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+
+namespace kandu {
 
 namespace {
 std::string sansFontFile() {
@@ -54,3 +56,5 @@ bool drawText(Image &image, int x, int y, int pixelHeight, const std::string &te
   FT_Done_FreeType(lib);
   return true;
 }
+
+}  // namespace kandu

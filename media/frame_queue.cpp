@@ -1,19 +1,22 @@
-#include "player/frame_queue.h"
+#include "media/frame_queue.h"
 
 #include <new>
+
+namespace kandu {
 
 FrameQueue::FrameQueue(FrameSink &sink, size_t frameBytes)
     : sink_(sink), capacity_(frameBytes >= kQueueBytes ? 1 : kQueueBytes / frameBytes), worker_([this] { run(); }) {}
 
 FrameQueue::~FrameQueue() { abandon(); }
 
-bool FrameQueue::close() {
+bool FrameQueue::close(std::string &error) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
     ready_.notify_one();
   }
   if (worker_.joinable()) worker_.join();
+  if (failed_) error = error_;
   return !failed_;
 }
 
@@ -25,11 +28,6 @@ void FrameQueue::abandon() {
     ready_.notify_one();
   }
   if (worker_.joinable()) worker_.join();
-}
-
-std::string FrameQueue::error() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return error_;
 }
 
 void FrameQueue::run() {
@@ -60,3 +58,5 @@ void FrameQueue::run() {
     }
   }
 }
+
+}  // namespace kandu

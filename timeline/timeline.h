@@ -2,14 +2,19 @@
 //
 // One block per line: START END WORD, e.g. "1000 2000 cube_thing". '#' starts a comment; blank
 // lines are allowed. "tempo BPM [OFFSET]" lets later times be written in beats ("16b"), a block
-// followed by "every PERIOD until TIME" repeats, and "music PATH" names the soundtrack. A block plays at time t when START <= t < END; blocks overlap freely and play
-// in file order.
+// followed by "every PERIOD until TIME" repeats, and "music PATH" names the soundtrack. A block
+// plays at time t when START <= t < END; blocks overlap freely and play in file order.
+//
+// This is the expanded form both hosts play from; timeline/document.h keeps the text as written
+// and edits it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace kandu {
 
 // Limits that keep a hostile or mistaken timeline from asking for unbounded work: the file's size,
 // the number of blocks, how many play at one moment, and the latest time (an hour of demo).
@@ -22,22 +27,26 @@ struct Block {
   int64_t start = 0;
   int64_t end = 0;
   std::string word;
-  int line = 0;
+  int line = 0;  // the line of the file it comes from, from 1
 };
 
 struct Timeline {
   std::string source;  // the file name, or "<built-in demo>"
   std::vector<Block> blocks;
-  std::string music;   // from a 'music PATH' line, relative to the timeline file; empty: none
+  std::string music;   // from a 'music PATH' line, as written; empty: none
   double bpm = 0;      // from the last 'tempo BPM [OFFSET]' line; 0: none
   int64_t beatOffset = 0;
 
   int64_t duration() const;  // the latest end
 };
 
-// Parses a whole timeline; on the first malformed line returns false with "SOURCE:LINE: reason".
+// Parses a whole timeline (through a Document, timeline/document.h); on the first malformed line
+// returns false with "SOURCE:LINE: reason".
 bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error);
-bool loadTimeline(const std::string &path, Timeline &out, std::string &error);
+
+// The default demo, built in from timelines/demo.timeline.
+const char *builtInTimelineText();
+const char *const kBuiltInSource = "<built-in demo>";
 const Timeline &builtInTimeline();
 
 // The three parameter texts a host sends for one block at one time, in call order.
@@ -51,3 +60,8 @@ std::vector<BlockCall> scheduleAt(const Timeline &timeline, int64_t timeMs);
 
 // Words that draw a scene (as opposed to pulses, fades and unknown words).
 bool isDrawingWord(const std::string &word);
+
+// The expanded blocks one per line, "START END WORD" (what `kandu-player check` prints).
+std::string listBlocks(const Timeline &timeline);
+
+}  // namespace kandu

@@ -1,4 +1,4 @@
-#include "player/output.h"
+#include "media/pending.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,9 +10,10 @@
 #include <cstring>
 #include <vector>
 
-#include "player/capture.h"
-#include "player/messages.h"
-#include "player/signals.h"
+#include "base/printable.h"
+#include "media/cleanup.h"
+
+namespace kandu {
 
 namespace {
 
@@ -49,6 +50,20 @@ void removeFrameDir(const std::string &dir) {
     closedir(d);
   }
   rmdir(dir.c_str());
+}
+
+bool makeDirs(const std::string &dir) {
+  if (dir.empty()) return true;
+  struct stat st{};
+  if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  size_t slash = dir.rfind('/');
+  if (slash != std::string::npos && slash > 0 && !makeDirs(dir.substr(0, slash))) return false;
+  return mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+bool makeParentDirs(const std::string &path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos || makeDirs(path.substr(0, slash));
 }
 
 std::string reason(const std::string &what) { return printable(what) + ": " + std::strerror(errno); }
@@ -114,7 +129,7 @@ bool PendingFile::create(const std::string &target, std::string &error) {
   close(fd);
   target_ = target;
   temp_ = name.data();
-  Signals::trackFile(temp_);
+  cleanup::trackFile(temp_);
   return true;
 }
 
@@ -124,7 +139,7 @@ bool PendingFile::commit(std::string &error) {
     discard();
     return false;
   }
-  Signals::untrackFile(temp_);
+  cleanup::untrackFile(temp_);
   temp_.clear();
   return true;
 }
@@ -132,7 +147,7 @@ bool PendingFile::commit(std::string &error) {
 void PendingFile::discard() {
   if (temp_.empty()) return;
   unlink(temp_.c_str());
-  Signals::untrackFile(temp_);
+  cleanup::untrackFile(temp_);
   temp_.clear();
 }
 
@@ -153,13 +168,13 @@ bool PendingFrameDir::create(const std::string &target, std::string &error) {
   chmod(name.data(), 0777 & ~mask);
   target_ = target;
   temp_ = name.data();
-  Signals::trackFrameDir(temp_);
+  cleanup::trackFrameDir(temp_);
   return true;
 }
 
 std::string PendingFrameDir::framePath(int64_t k) const { return temp_ + "/" + frameFileName(k); }
 
-void PendingFrameDir::setFramesWritten(int64_t frames) { Signals::setFramesWritten(frames); }
+void PendingFrameDir::setFramesWritten(int64_t frames) { cleanup::setFramesWritten(frames); }
 
 bool PendingFrameDir::commit(std::string &error) {
   // A directory cannot be renamed over a non-empty one: move the old frames aside first.
@@ -183,7 +198,7 @@ bool PendingFrameDir::commit(std::string &error) {
     return false;
   }
   temp_.clear();
-  Signals::untrackAll();
+  cleanup::untrackAll();
   if (!old.empty()) removeFrameDir(old);
   return true;
 }
@@ -192,5 +207,7 @@ void PendingFrameDir::discard() {
   if (temp_.empty()) return;
   removeFrameDir(temp_);
   temp_.clear();
-  Signals::untrackAll();
+  cleanup::untrackAll();
 }
+
+}  // namespace kandu

@@ -1,4 +1,4 @@
-#include "player/encoder.h"
+#include "media/encoder.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,10 +10,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "player/messages.h"
-#include "player/signals.h"
+#include "base/printable.h"
+#include "media/cleanup.h"
 
 extern char **environ;
+
+namespace kandu {
 
 std::string videoFormatFor(const std::string &path) {
   size_t dot = path.rfind('.');
@@ -33,8 +35,22 @@ Encoder::~Encoder() {
   finish(ignored);
 }
 
+bool ffmpegInstalled() {
+  const char *path = getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t colon = dirs.find(':', start);
+    std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    if (!dir.empty() && access((dir + "/ffmpeg").c_str(), X_OK) == 0) return true;
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  return false;
+}
+
 bool Encoder::start(const std::string &path, const std::string &format, int width, int height, int fps,
-                     std::string &error, const std::string &wav) {
+                    const std::string &wav, std::string &error) {
   std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
                                    "-f", "rawvideo", "-pix_fmt", "yuv420p",
                                    "-s", std::to_string(width) + "x" + std::to_string(height),
@@ -92,7 +108,7 @@ bool Encoder::start(const std::string &path, const std::string &format, int widt
     error = std::string("cannot start ffmpeg: ") + std::strerror(spawned);
     return false;
   }
-  Signals::trackChild(pid_);
+  cleanup::trackChild(pid_);
   // x264 shares the machine with the renderer; rendering comes first.
   setpriority(PRIO_PROCESS, static_cast<id_t>(pid_), 10);
   input_ = in[1];
@@ -142,7 +158,7 @@ bool Encoder::finish(std::string &error) {
   while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
-  Signals::trackChild(0);
+  cleanup::trackChild(0);
   if (reader_.joinable()) reader_.join();
   if (errors_ >= 0) close(errors_);
   errors_ = -1;
@@ -157,3 +173,5 @@ bool Encoder::finish(std::string &error) {
 void Encoder::kill() {
   if (pid_ > 0) ::kill(pid_, SIGKILL);
 }
+
+}  // namespace kandu

@@ -1,22 +1,14 @@
-#include "player/image.h"
+#include "media/image.h"
 
-#include <GL/gl.h>
-#include <GL/glext.h>
 #include <png.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-RawFrame readRawFrame(int width, int height) {
-  RawFrame frame;
-  frame.width = width;
-  frame.height = height;
-  frame.bgra.resize(static_cast<size_t>(width) * height * 4);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, frame.bgra.data());
-  return frame;
-}
+#include "base/printable.h"
+
+namespace kandu {
 
 Image toImage(const RawFrame &frame) {
   Image image;
@@ -35,16 +27,14 @@ Image toImage(const RawFrame &frame) {
   return image;
 }
 
-Image readFramebuffer(int width, int height) { return toImage(readRawFrame(width, height)); }
-
 namespace {
 void silentPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 }  // namespace
 
-bool writePng(const std::string &path, const Image &image, std::string *error) {
+bool writePng(const std::string &path, const Image &image, std::string &error) {
   FILE *file = std::fopen(path.c_str(), "wb");
   if (!file) {
-    if (error) *error = std::strerror(errno);
+    error = std::strerror(errno);
     return false;
   }
   // libpng reports a failed write (a full disk) by longjmp; the reason is then in errno.
@@ -55,7 +45,7 @@ bool writePng(const std::string &path, const Image &image, std::string *error) {
     int why = errno;
     png_destroy_write_struct(&png, &info);
     std::fclose(file);
-    if (error) *error = why ? std::strerror(why) : "cannot encode PNG";
+    error = why ? std::strerror(why) : "cannot encode PNG";
     return false;
   }
   png_init_io(png, file);
@@ -67,21 +57,25 @@ bool writePng(const std::string &path, const Image &image, std::string *error) {
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   bool ok = std::fclose(file) == 0;
-  if (!ok && error) *error = std::strerror(errno);
+  if (!ok) error = std::strerror(errno);
   return ok;
 }
 
-bool readPng(const std::string &path, Image &image) {
+bool readPng(const std::string &path, Image &image, std::string &error) {
   png_image decoded;
   std::memset(&decoded, 0, sizeof decoded);
   decoded.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&decoded, path.c_str())) return false;
+  if (!png_image_begin_read_from_file(&decoded, path.c_str())) {
+    error = printable(path) + ": not a PNG file that can be read";
+    return false;
+  }
   decoded.format = PNG_FORMAT_RGB;
   image.width = static_cast<int>(decoded.width);
   image.height = static_cast<int>(decoded.height);
   image.rgb.resize(PNG_IMAGE_SIZE(decoded));
   bool ok = png_image_finish_read(&decoded, nullptr, image.rgb.data(), 0, nullptr) != 0;
   png_image_free(&decoded);
+  if (!ok) error = printable(path) + ": " + decoded.message;
   return ok;
 }
 
@@ -100,3 +94,5 @@ Image downsample(const Image &image, int factor) {
       }
   return out;
 }
+
+}  // namespace kandu

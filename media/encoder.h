@@ -14,9 +14,13 @@
 #include <thread>
 #include <vector>
 
+namespace kandu {
+
 // The ffmpeg muxer for a video file name by its extension ("mp4", "mov", "matroska"), or "" when
 // the extension names no video format the player writes.
 std::string videoFormatFor(const std::string &path);
+// Whether an ffmpeg executable is on PATH.
+bool ffmpegInstalled();
 
 class Encoder {
  public:
@@ -28,8 +32,8 @@ class Encoder {
   // Starts ffmpeg encoding width × height planar YUV 4:2:0 frames (BT.601, limited range, top row
   // first) at `fps` into `path` with the muxer `format`. False with a reason when it cannot start.
   // With `wav` not empty, that WAV file becomes the video's sound track, as AAC.
-  bool start(const std::string &path, const std::string &format, int width, int height, int fps, std::string &error,
-             const std::string &wav = "");
+  bool start(const std::string &path, const std::string &format, int width, int height, int fps,
+             const std::string &wav, std::string &error);
   // Writes bytes to ffmpeg; false when it stopped taking them.
   bool write(const void *data, size_t size);
   // Closes the pipe and waits; true when ffmpeg exited with status 0, else false with a message
@@ -46,3 +50,5 @@ class Encoder {
   std::mutex mutex_;
   std::string lastLine_;
 };
+
+}  // namespace kandu

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "player/encoder.h"
-#include "player/frame_queue.h"
-#include "player/output.h"
+#include "media/encoder.h"
+#include "media/frame_queue.h"
+#include "media/pending.h"
+
+namespace kandu {
 
 // A bottom-row-first BGRA frame as planar YUV 4:2:0 (BT.601, limited range), top row first, in
 // `yuv` (resized to 1.5 bytes a pixel). The frame's width and height must be even.
@@ -37,3 +39,5 @@ class VideoSink : public FrameSink {
   Encoder &encoder_;
   std::vector<uint8_t> yuv_;
 };
+
+}  // namespace kandu

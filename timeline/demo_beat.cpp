@@ -1,17 +1,17 @@
-// The built-in demo's soundtrack, made in code at the timeline's tempo (no recorded music).
+#include "timeline/demo_beat.h"
+
 #include <cmath>
 #include <cstdint>
 
-#include "player/audio.h"
+namespace kandu {
 
-Audio synthesizeDemoTrack(const Timeline &timeline) {
-  Audio audio;
-  const int64_t frames = (timeline.duration() * Audio::kRate + 999) / 1000;
-  audio.samples.assign(static_cast<size_t>(frames) * Audio::kChannels, 0.0f);
+std::vector<float> demoBeat(const Timeline &timeline) {
+  const int64_t frames = (timeline.duration() * kBeatRate + 999) / 1000;
+  std::vector<float> samples(static_cast<size_t>(frames) * kBeatChannels, 0.0f);
   auto add = [&](int64_t at, int64_t length, auto wave) {
     for (int64_t i = 0; i < length && at + i < frames; ++i) {
-      float v = wave(static_cast<double>(i) / Audio::kRate);
-      for (int c = 0; c < Audio::kChannels; ++c) audio.samples[static_cast<size_t>((at + i) * Audio::kChannels + c)] += v;
+      float v = wave(static_cast<double>(i) / kBeatRate);
+      for (int c = 0; c < kBeatChannels; ++c) samples[static_cast<size_t>((at + i) * kBeatChannels + c)] += v;
     }
   };
   // A soft hi-hat on every beat: noise from a fixed sequence, so the track is the same every time.
@@ -19,7 +19,7 @@ Audio synthesizeDemoTrack(const Timeline &timeline) {
     uint32_t noise = 12345;
     const double beat = 60000.0 / timeline.bpm;
     for (double t = static_cast<double>(timeline.beatOffset); t < timeline.duration(); t += beat)
-      add(static_cast<int64_t>(std::llround(t * Audio::kRate / 1000)), Audio::kRate / 20, [&](double s) {
+      add(static_cast<int64_t>(std::llround(t * kBeatRate / 1000)), kBeatRate / 20, [&](double s) {
         noise = noise * 1664525u + 1013904223u;
         return static_cast<float>(0.08 * std::exp(-s * 60) * ((noise >> 9) / 4194304.0 - 1.0));
       });
@@ -27,10 +27,12 @@ Audio synthesizeDemoTrack(const Timeline &timeline) {
   // A kick drum where each pulse word starts: a sine falling from 150 Hz to 50 Hz, fading out.
   for (const Block &b : timeline.blocks) {
     if (b.word != "rotate" && b.word != "light" && b.word != "vibrate") continue;
-    add(b.start * Audio::kRate / 1000, Audio::kRate / 4, [](double s) {
+    add(b.start * kBeatRate / 1000, kBeatRate / 4, [](double s) {
       double phase = 2 * M_PI * (50 * s + 100 * (1 - std::exp(-s * 30)) / 30);
       return static_cast<float>(0.6 * std::exp(-s * 12) * std::sin(phase));
     });
   }
-  return audio;
+  return samples;
 }
+
+}  // namespace kandu

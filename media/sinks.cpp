@@ -1,12 +1,14 @@
-#include "player/sinks.h"
+#include "media/sinks.h"
 
 #include <libyuv.h>
 
-#include "player/messages.h"
+#include "base/printable.h"
+
+namespace kandu {
 
 bool PngFrameSink::write(int64_t index, const RawFrame &frame, std::string &error) {
   std::string why, path = dir_.framePath(index);
-  if (!writePng(path, toImage(frame), &why)) {
+  if (!writePng(path, toImage(frame), why)) {
     error = printable(path) + ": " + why;
     return false;
   }
@@ -30,3 +32,5 @@ bool VideoSink::write(int64_t, const RawFrame &frame, std::string &error) {
   }
   return true;
 }
+
+}  // namespace kandu

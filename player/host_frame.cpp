@@ -1,10 +1,9 @@
-#include "player/frame.h"
+#include "player/host_frame.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-int64_t CaptureRange::frameCount() const { return ((to - from) * fps + 999) / 1000; }
-int64_t CaptureRange::frameTime(int64_t k) const { return from + k * 1000 / fps; }
+namespace kandu {
 
 void drawHostFrame(const HostCalls &calls, const Timeline &timeline, int64_t timeMs, int width, int height,
                    double aspect) {
@@ -32,3 +31,5 @@ void drawHostFrame(const HostCalls &calls, const Timeline &timeline, int64_t tim
   }
   entering(nullptr);
 }
+
+}  // namespace kandu

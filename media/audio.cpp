@@ -1,0 +1,280 @@
+#include "media/audio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include "base/printable.h"
+
+namespace kandu {
+
+bool SampleBuffer::read(int64_t first, float *out, int64_t frames, std::string &) {
+  const int64_t have = static_cast<int64_t>(samples_.size() / kAudioChannels);
+  for (int64_t i = 0; i < frames; ++i)
+    for (int c = 0; c < kAudioChannels; ++c) {
+      int64_t k = first + i;
+      out[i * kAudioChannels + c] =
+          k >= 0 && k < have ? samples_[static_cast<size_t>(k * kAudioChannels + c)] : 0.0f;
+    }
+  return true;
+}
+
+namespace {
+
+struct FormatCloser {
+  void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+};
+struct CodecCloser {
+  void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
+};
+struct ResamplerCloser {
+  void operator()(SwrContext *c) const { swr_free(&c); }
+};
+struct FrameCloser {
+  void operator()(AVFrame *f) const { av_frame_free(&f); }
+};
+struct PacketCloser {
+  void operator()(AVPacket *p) const { av_packet_free(&p); }
+};
+
+std::string avError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+// A music file decoded as it is read. The decoded frames wait in `pending_` (frame `pendingStart_`
+// first) until a read takes them; a read behind them, or far ahead, seeks.
+class MusicFile : public AudioSource {
+ public:
+  bool open(const std::string &path, std::string &error);
+  bool read(int64_t first, float *out, int64_t frames, std::string &error) override;
+
+ private:
+  bool openDecoder(std::string &error);
+  // Decodes the next piece into pending_; false at the end of the music or on an error.
+  bool decodeMore(std::string &error);
+  bool resample(const AVFrame *frame);
+  bool startOver(std::string &error);
+
+  std::string path_, name_;
+  std::unique_ptr<AVFormatContext, FormatCloser> format_;
+  std::unique_ptr<AVCodecContext, CodecCloser> decoder_;
+  std::unique_ptr<SwrContext, ResamplerCloser> swr_;
+  std::unique_ptr<AVPacket, PacketCloser> packet_{av_packet_alloc()};
+  std::unique_ptr<AVFrame, FrameCloser> frame_{av_frame_alloc()};
+  int stream_ = -1;
+  bool ended_ = false;
+  std::vector<float> pending_;
+  int64_t pendingStart_ = 0;
+};
+
+bool MusicFile::open(const std::string &path, std::string &error) {
+  path_ = path;
+  name_ = printable(path);
+  av_log_set_level(AV_LOG_QUIET);  // one line of our own says what went wrong
+  if (!openDecoder(error)) return false;
+  // Something must come out of it, or it is no music.
+  std::string why;
+  while (pending_.empty() && decodeMore(why)) {
+  }
+  if (pending_.empty()) {
+    error = name_ + ": decodes to no sound";
+    return false;
+  }
+  return true;
+}
+
+bool MusicFile::openDecoder(std::string &error) {
+  AVFormatContext *opened = nullptr;
+  // "file:" so that no path is taken for another protocol.
+  if (int e = avformat_open_input(&opened, ("file:" + path_).c_str(), nullptr, nullptr); e < 0) {
+    error = name_ + ": cannot open the music: " + printable(avError(e));
+    return false;
+  }
+  format_.reset(opened);
+  if (avformat_find_stream_info(format_.get(), nullptr) < 0) {
+    error = name_ + ": not a music file FFmpeg can read";
+    return false;
+  }
+  const AVCodec *codec = nullptr;
+  stream_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+  if (stream_ < 0 || !codec) {
+    error = name_ + ": has no audio stream FFmpeg can decode";
+    return false;
+  }
+  decoder_.reset(avcodec_alloc_context3(codec));
+  if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), format_->streams[stream_]->codecpar) < 0 ||
+      avcodec_open2(decoder_.get(), codec, nullptr) < 0) {
+    error = name_ + ": cannot decode its audio";
+    return false;
+  }
+  if (decoder_->ch_layout.nb_channels <= 0) av_channel_layout_default(&decoder_->ch_layout, 2);
+  AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+  SwrContext *made = nullptr;
+  if (swr_alloc_set_opts2(&made, &stereo, AV_SAMPLE_FMT_FLT, kAudioRate, &decoder_->ch_layout,
+                          decoder_->sample_fmt, decoder_->sample_rate, 0, nullptr) < 0 ||
+      swr_init(made) < 0) {
+    swr_free(&made);
+    error = name_ + ": cannot convert its audio to 48 kHz stereo";
+    return false;
+  }
+  swr_.reset(made);
+  ended_ = false;
+  pending_.clear();
+  pendingStart_ = 0;
+  return true;
+}
+
+bool MusicFile::resample(const AVFrame *frame) {
+  int in = frame ? frame->nb_samples : 0;
+  int room = swr_get_out_samples(swr_.get(), in);
+  if (room < 0) return false;
+  size_t at = pending_.size();
+  pending_.resize(at + static_cast<size_t>(room) * kAudioChannels);
+  uint8_t *out = reinterpret_cast<uint8_t *>(pending_.data() + at);
+  int made =
+      swr_convert(swr_.get(), &out, room, frame ? const_cast<const uint8_t **>(frame->extended_data) : nullptr, in);
+  if (made < 0) return false;
+  pending_.resize(at + static_cast<size_t>(made) * kAudioChannels);
+  return true;
+}
+
+bool MusicFile::decodeMore(std::string &error) {
+  if (ended_) return false;
+  auto fail = [&] {
+    error = name_ + ": stops decoding";
+    ended_ = true;
+    return false;
+  };
+  for (;;) {
+    int e = avcodec_receive_frame(decoder_.get(), frame_.get());
+    if (e >= 0) {
+      bool ok = resample(frame_.get());
+      av_frame_unref(frame_.get());
+      return ok || fail();
+    }
+    if (e == AVERROR_EOF) {
+      ended_ = true;
+      return resample(nullptr) || fail();  // what the resampler still holds
+    }
+    if (e != AVERROR(EAGAIN)) return fail();
+    if (av_read_frame(format_.get(), packet_.get()) < 0) {
+      avcodec_send_packet(decoder_.get(), nullptr);  // drain the decoder
+      continue;
+    }
+    if (packet_->stream_index == stream_) avcodec_send_packet(decoder_.get(), packet_.get());
+    av_packet_unref(packet_.get());
+  }
+}
+
+// A read behind what is pending decodes again from the start: the resampler then sees the same
+// samples in the same pieces, so every position gives the very samples a read from 0 gives.
+bool MusicFile::startOver(std::string &error) { return openDecoder(error); }
+
+bool MusicFile::read(int64_t first, float *out, int64_t frames, std::string &error) {
+  if (first < pendingStart_ && !startOver(error)) return false;
+  int64_t copied = 0;
+  while (copied < frames) {
+    const int64_t have = static_cast<int64_t>(pending_.size() / kAudioChannels);
+    const int64_t at = first + copied;
+    if (at >= pendingStart_ + have) {
+      // Nothing pending covers `at`: drop what is pending and decode on.
+      pendingStart_ += have;
+      pending_.clear();
+      std::string why;
+      if (!decodeMore(why)) {
+        if (!why.empty()) {
+          error = why;
+          return false;
+        }
+        std::fill(out + copied * kAudioChannels, out + frames * kAudioChannels, 0.0f);  // the music has ended
+        return true;
+      }
+      continue;
+    }
+    const int64_t from = at - pendingStart_, n = std::min(frames - copied, have - from);
+    std::copy_n(pending_.begin() + from * kAudioChannels, n * kAudioChannels, out + copied * kAudioChannels);
+    copied += n;
+  }
+  // Keep only what comes after this read.
+  const int64_t used = first + frames - pendingStart_;
+  if (used > 0) {
+    pending_.erase(pending_.begin(), pending_.begin() + used * kAudioChannels);
+    pendingStart_ += used;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool openMusic(const std::string &path, std::unique_ptr<AudioSource> &music, std::string &error) {
+  auto file = std::make_unique<MusicFile>();
+  if (!file->open(path, error)) return false;
+  music = std::move(file);
+  return true;
+}
+
+bool writeWav(const std::string &path, AudioSource &audio, int64_t fromMs, int64_t toMs, std::string &error) {
+  const int64_t first = fromMs * kAudioRate / 1000, count = toMs * kAudioRate / 1000 - first;
+  const uint32_t bytes = static_cast<uint32_t>(count * kAudioChannels * 2);
+  FILE *file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    error = printable(path) + ": " + std::strerror(errno);
+    return false;
+  }
+  auto u32 = [&](uint32_t v) {
+    const unsigned char b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    std::fwrite(b, 1, 4, file);
+  };
+  auto u16 = [&](uint16_t v) {
+    const unsigned char b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    std::fwrite(b, 1, 2, file);
+  };
+  std::fwrite("RIFF", 1, 4, file);
+  u32(36 + bytes);
+  std::fwrite("WAVEfmt ", 1, 8, file);
+  u32(16);
+  u16(1);
+  u16(kAudioChannels);
+  u32(kAudioRate);
+  u32(kAudioRate * kAudioChannels * 2);
+  u16(kAudioChannels * 2);
+  u16(16);
+  std::fwrite("data", 1, 4, file);
+  u32(bytes);
+  // A second of sound at a time.
+  const int64_t kPiece = kAudioRate;
+  std::vector<float> piece(static_cast<size_t>(kPiece) * kAudioChannels);
+  std::vector<int16_t> pcm(piece.size());
+  bool ok = true;
+  for (int64_t done = 0; ok && done < count; done += kPiece) {
+    const int64_t n = std::min(kPiece, count - done);
+    ok = audio.read(first + done, piece.data(), n, error);
+    for (int64_t i = 0; ok && i < n * kAudioChannels; ++i) {
+      float v = std::clamp(piece[static_cast<size_t>(i)], -1.0f, 1.0f);
+      pcm[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(v * 32767.0f));
+    }
+    if (ok) std::fwrite(pcm.data(), sizeof(int16_t), static_cast<size_t>(n * kAudioChannels), file);
+  }
+  if (!ok) {
+    std::fclose(file);
+    return false;
+  }
+  ok = !std::ferror(file);
+  ok = std::fclose(file) == 0 && ok;
+  if (!ok) error = printable(path) + ": " + std::strerror(errno);
+  return ok;
+}
+
+}  // namespace kandu

@@ -1,0 +1,43 @@
+// Sound as the hosts use it: 48 kHz stereo float frames, read from any position. Music is decoded
+// from a file with FFmpeg's libraries as it is read (a seek, then decoding ahead in small pieces),
+// so memory does not grow with its length; a render reads only the range it carries.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kandu {
+
+const int kAudioRate = 48000;
+const int kAudioChannels = 2;
+
+class AudioSource {
+ public:
+  virtual ~AudioSource() = default;
+  // Fills `out` with `frames` interleaved stereo frames from frame `first` on, silence past the
+  // end. Reading on from where the last read ended is the fast path; another position seeks.
+  // False with the reason when the file stops decoding.
+  virtual bool read(int64_t first, float *out, int64_t frames, std::string &error) = 0;
+};
+
+// Samples held in memory (the built-in demo's beat).
+class SampleBuffer : public AudioSource {
+ public:
+  explicit SampleBuffer(std::vector<float> samples) : samples_(std::move(samples)) {}
+  bool read(int64_t first, float *out, int64_t frames, std::string &error) override;
+
+ private:
+  std::vector<float> samples_;
+};
+
+// Opens the first audio stream of any file FFmpeg reads (WAV, FLAC, Ogg Vorbis, Opus, MP3...),
+// resampled to 48 kHz stereo, and checks that it decodes to sound. False with a one-line reason
+// for a missing, unreadable or undecodable file.
+bool openMusic(const std::string &path, std::unique_ptr<AudioSource> &music, std::string &error);
+
+// Writes [fromMs, toMs) of `audio` as 16-bit PCM WAV, reading it a piece at a time.
+bool writeWav(const std::string &path, AudioSource &audio, int64_t fromMs, int64_t toMs, std::string &error);
+
+}  // namespace kandu

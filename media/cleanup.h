@@ -1,0 +1,25 @@
+// Unfinished outputs, registered while they are being written so that whoever ends the process
+// abnormally (a crash, a stop signal) can remove them: up to two files (the video and its sound),
+// or a directory of numbered frames of which so many have been written (and its audio.wav), and an
+// encoder process to stop. The writers only register; removeUnfinished() is safe to call from a
+// signal handler (no heap, no locks).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+namespace kandu::cleanup {
+
+void trackFile(const std::string &path);
+void untrackFile(const std::string &path);
+void trackFrameDir(const std::string &dir);
+void setFramesWritten(int64_t frames);
+void trackChild(pid_t pid);
+void untrackAll();
+
+// Kills the tracked child and removes the tracked files and frames.
+void removeUnfinished();
+
+}  // namespace kandu::cleanup

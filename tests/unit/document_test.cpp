@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "timeline/document.h"
+
+using namespace kandu;
+
+namespace {
+
+Document open(const std::string &text) {
+  Document d;
+  std::string error;
+  EXPECT_TRUE(d.parse(text, "t.timeline", error)) << error;
+  return d;
+}
+
+std::vector<std::string> linesOf(const std::string &text) {
+  std::vector<std::string> lines;
+  size_t from = 0;
+  for (size_t nl; (nl = text.find('\n', from)) != std::string::npos; from = nl + 1) lines.push_back(text.substr(from, nl - from));
+  if (from < text.size()) lines.push_back(text.substr(from));
+  return lines;
+}
+
+// The lines of `after` that differ from `before` (same line count assumed), from 1.
+std::vector<int> changedLines(const std::string &before, const std::string &after) {
+  std::vector<std::string> a = linesOf(before), b = linesOf(after);
+  EXPECT_EQ(a.size(), b.size());
+  std::vector<int> changed;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+    if (a[i] != b[i]) changed.push_back(static_cast<int>(i + 1));
+  return changed;
+}
+
+const char kSample[] =
+    "# a demo\r\n"
+    "tempo 120 1000   # beats of 500 ms from 1 s\r\n"
+    "music  song.ogg\r\n"
+    "\r\n"
+    "0\t4b  water_thing # tabs stay\r\n"
+    "2000 3000 morph\r\n"
+    "1b 1.25b rotate every 1b until 8b\r\n"
+    "  8b   9.5b   fade";
+
+}  // namespace
+
+TEST(Document, PrintGivesBackTheTextByteForByte) {
+  for (const std::string &text : {std::string(kSample), std::string("0 10 morph"), std::string("\n\n0 10 morph\n\n"),
+                                 std::string("0 10 morph\n# end\n"), std::string("0 10 morph # \x01\xff\n")}) {
+    Document d = open(text);
+    EXPECT_EQ(d.text(), text);
+  }
+  // A text that does not parse leaves the document as it was.
+  Document d = open("0 10 morph\n");
+  std::string error;
+  EXPECT_FALSE(d.parse("0 10\n", "t.timeline", error));
+  EXPECT_EQ(error, "t.timeline:1: expected 'START END WORD' or 'START END WORD every PERIOD until TIME', got 2 fields");
+  EXPECT_EQ(d.text(), "0 10 morph\n");
+  EXPECT_EQ(d.timeline().blocks.size(), 1u);
+}
+
+TEST(Document, MovingABlockRewritesOnlyItsLineInItsOwnUnits) {
+  Document d = open(kSample);
+  std::string error;
+  // Half a beat later: beats stay beats, milliseconds stay milliseconds, the comment and tabs stay.
+  ASSERT_TRUE(d.moveBlock(5, 250, error)) << error;
+  EXPECT_EQ(linesOf(d.text())[4], "250\t4.5b  water_thing # tabs stay\r");
+  EXPECT_EQ(changedLines(kSample, d.text()), (std::vector<int>{5}));
+  EXPECT_EQ(d.timeline().blocks[0].start, 250);
+  EXPECT_EQ(d.timeline().blocks[0].end, 3250);  // 4.5 beats of 500 ms after 1 s
+  // A repeat moves as the rule: start, end and until; the period stays.
+  ASSERT_TRUE(d.moveBlock(7, -500, error)) << error;
+  EXPECT_EQ(linesOf(d.text())[6], "0b 0.25b rotate every 1b until 7b\r");
+  // Resizing moves one edge, in its own unit.
+  ASSERT_TRUE(d.setEdge(6, Document::Edge::End, 3500, error)) << error;
+  EXPECT_EQ(linesOf(d.text())[5], "2000 3500 morph\r");
+  ASSERT_TRUE(d.setEdge(8, Document::Edge::Start, 4500, error)) << error;
+  EXPECT_EQ(linesOf(d.text())[7], "  7b   9.5b   fade");
+  // A third of a beat stays exact to the millisecond: 1000 + 500 / 3.
+  ASSERT_TRUE(d.setEdge(8, Document::Edge::Start, 1000 + 500.0 / 3, error)) << error;
+  EXPECT_EQ(linesOf(d.text())[7], "  0.333333b   9.5b   fade");
+  EXPECT_EQ(d.timeline().blocks.back().start, 1167);
+}
+
+TEST(Document, RefusedEditsSayWhyAndChangeNothing) {
+  Document d = open(kSample);
+  std::string error;
+  EXPECT_FALSE(d.moveBlock(6, -2500, error));
+  EXPECT_EQ(error, "the edit would put a time before 0");
+  EXPECT_FALSE(d.setEdge(6, Document::Edge::End, 2000, error));
+  EXPECT_EQ(error, "t.timeline:6: block ends at 2000, not after its start 2000");
+  EXPECT_FALSE(d.moveBlock(3, 10, error));
+  EXPECT_EQ(error, "line 3 holds no block");
+  EXPECT_FALSE(d.setWord(6, "two words", error));
+  EXPECT_FALSE(d.moveBlock(6, 3600000, error));
+  EXPECT_EQ(d.text(), kSample);
+  Document single = open("0 10 morph\n");
+  EXPECT_FALSE(single.deleteBlock(1, error));
+  EXPECT_EQ(error, "t.timeline: the timeline has no blocks");
+}
+
+TEST(Document, DuplicateDeleteInsertAndWord) {
+  Document d = open(kSample);
+  std::string error;
+  ASSERT_TRUE(d.duplicateBlock(6, error)) << error;
+  EXPECT_EQ(linesOf(d.text())[6], "3000 4000 morph\r");
+  EXPECT_EQ(linesOf(d.text())[7], "1b 1.25b rotate every 1b until 8b\r");
+  // A rule's copy starts where its last copy ends: copies at 1b .. 7b, the last ending at 7.25b.
+  ASSERT_TRUE(d.duplicateBlock(8, error)) << error;
+  EXPECT_EQ(linesOf(d.text())[8], "7.25b 7.5b rotate every 1b until 14.25b\r");
+  ASSERT_TRUE(d.deleteBlock(7, error)) << error;
+  EXPECT_EQ(linesOf(d.text())[6], "1b 1.25b rotate every 1b until 8b\r");
+  ASSERT_TRUE(d.setWord(6, "cube_field", error)) << error;
+  EXPECT_EQ(linesOf(d.text())[5], "2000 3000 cube_field\r");
+  // Appended in beats (the file has a tempo); the old last line gets its line break.
+  ASSERT_TRUE(d.insertBlock(3000, 4000, "morph", error)) << error;
+  std::vector<std::string> lines = linesOf(d.text());
+  EXPECT_EQ(lines[lines.size() - 2], "  8b   9.5b   fade");
+  EXPECT_EQ(lines.back(), "4b 6b morph");
+  EXPECT_EQ(d.text().back(), '\n');
+  Document plain = open("0 10 morph\n");
+  ASSERT_TRUE(plain.insertBlock(20, 35, "fade", error)) << error;
+  EXPECT_EQ(plain.text(), "0 10 morph\n20 35 fade\n");
+}
+
+TEST(Document, InsertingAndRemovingTimeMovesLaterTimesOnly) {
+  Document d = open("tempo 120\n0 1000 water_thing\n500 2000 morph\n2b 3b fade\n1000 1100 rotate every 500 until 3000\n");
+  std::string error;
+  ASSERT_TRUE(d.insertTime(1000, 500, error)) << error;
+  EXPECT_EQ(d.text(), "tempo 120\n0 1500 water_thing\n500 2500 morph\n3b 4b fade\n1500 1600 rotate every 500 until 3500\n");
+  ASSERT_TRUE(d.removeTime(400, 1200, error)) << error;
+  // Removing [400, 1600): water_thing [0, 1500) keeps [0, 400); morph [500, 2500) becomes
+  // [400, 1300); the fade's 3b (1500 ms) goes to 400 ms, 0.8b, and its 4b (2000 ms) to 800 ms,
+  // 1.6b. The rule's first copy [1500, 1600) goes; it starts again with the copy at 2000, now 800.
+  EXPECT_EQ(d.text(), "tempo 120\n0 400 water_thing\n400 1300 morph\n0.8b 1.6b fade\n800 900 rotate every 500 until 2300\n");
+  // A block wholly inside removed time goes with it.
+  ASSERT_TRUE(d.removeTime(0, 400, error)) << error;
+  EXPECT_EQ(d.text(), "tempo 120\n0 900 morph\n0b 0.8b fade\n400 500 rotate every 500 until 1900\n");
+}
+
+TEST(Document, TempoChangesKeepBeatsInBeats) {
+  Document d = open("# x\ntempo 120   # half a second\n0 2b morph\n1000 2000 fade\n");
+  std::string error;
+  ASSERT_TRUE(d.setTempo(60, 250, error)) << error;
+  EXPECT_EQ(d.text(), "# x\ntempo 60 250   # half a second\n0 2b morph\n1000 2000 fade\n");
+  EXPECT_EQ(d.timeline().blocks[0].end, 2250);
+  EXPECT_EQ(d.timeline().blocks[1].end, 2000);
+  Document none = open("0 10 morph\n");
+  ASSERT_TRUE(none.setTempo(128.5, 0, error)) << error;
+  EXPECT_EQ(none.text(), "tempo 128.5\n0 10 morph\n");
+  EXPECT_FALSE(none.setTempo(0, 0, error));
+  EXPECT_EQ(none.text(), "tempo 128.5\n0 10 morph\n");
+}

@@ -1,0 +1,461 @@
+#include "timeline/document.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "base/printable.h"
+
+namespace kandu {
+
+namespace {
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+bool parseWholeMs(const std::string &text, int64_t &value) {
+  if (text.empty() || text.size() > 10) return false;
+  for (char c : text)
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  value = std::stoll(text);
+  return value <= kMaxTimelineMs;
+}
+
+bool validWord(const std::string &word) {
+  for (char c : word)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
+  return !word.empty();
+}
+
+bool inBeats(const std::string &text) { return text.size() > 1 && text.back() == 'b'; }
+
+// A time in milliseconds or, with a tempo, in beats; spans (a repeat's period) take no offset.
+// Kept unrounded, so that repeats do not drift when a beat is not a whole millisecond.
+bool parseMoment(const std::string &text, double bpm, int64_t offset, bool span, double &ms, std::string &why) {
+  if (inBeats(text)) {
+    std::string number = text.substr(0, text.size() - 1);
+    size_t dots = 0;
+    bool digits = !number.empty() && number.size() <= 12 && number.front() != '.' && number.back() != '.';
+    for (char c : number) {
+      if (c == '.') ++dots;
+      else if (!std::isdigit(static_cast<unsigned char>(c))) digits = false;
+    }
+    if (!digits || dots > 1) {
+      why = "'" + printable(text) + "' is not a number of beats";
+      return false;
+    }
+    if (bpm <= 0) {
+      why = "'" + printable(text) + "' is in beats, but no 'tempo BPM' line comes before it";
+      return false;
+    }
+    ms = (span ? 0.0 : static_cast<double>(offset)) + std::strtod(number.c_str(), nullptr) * 60000.0 / bpm;
+  } else {
+    int64_t whole = 0;
+    if (!parseWholeMs(text, whole)) {
+      why = "'" + printable(text) + "' is not a time in milliseconds from 0 to " + std::to_string(kMaxTimelineMs) +
+            " (or in beats, like 16b)";
+      return false;
+    }
+    ms = static_cast<double>(whole);
+  }
+  if (ms > static_cast<double>(kMaxTimelineMs)) {
+    why = "'" + printable(text) + "' is later than " + std::to_string(kMaxTimelineMs) + " ms";
+    return false;
+  }
+  return true;
+}
+
+int64_t wholeMs(double ms) { return static_cast<int64_t>(std::llround(ms)); }
+
+}  // namespace
+
+std::string formatNumber(double value) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.6f", value);
+  std::string out = text;
+  out.erase(out.find_last_not_of('0') + 1);
+  if (out.back() == '.') out.pop_back();
+  if (out == "-0") out = "0";
+  return out;
+}
+
+bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error) {
+  Document document;
+  if (!document.parse(text, source, error)) return false;
+  out = document.timeline();
+  return true;
+}
+
+bool Document::parse(const std::string &text, const std::string &source, std::string &error) {
+  std::vector<Line> lines;
+  Timeline timeline;
+  timeline.source = source;
+  int number = 0;
+  double bpm = 0;
+  int64_t offset = 0;
+  auto fail = [&](const std::string &why) {
+    error = printable(source) + (number > 0 ? ":" + std::to_string(number) : std::string()) + ": " + why;
+    return false;
+  };
+  for (size_t from = 0; from < text.size();) {
+    size_t newline = text.find('\n', from);
+    Line line;
+    line.text = text.substr(from, newline == std::string::npos ? std::string::npos : newline - from);
+    from = newline == std::string::npos ? text.size() : newline + 1;
+    ++number;
+    // The fields before any comment, and where each one is.
+    size_t stop = std::min(line.text.find('#'), line.text.size());
+    std::vector<Field> fields;
+    std::vector<std::string> words;
+    for (size_t i = 0; i < stop;) {
+      if (isSpace(line.text[i])) {
+        ++i;
+        continue;
+      }
+      size_t j = i;
+      while (j < stop && !isSpace(line.text[j])) ++j;
+      fields.push_back({i, j - i});
+      words.push_back(line.text.substr(i, j - i));
+      i = j;
+    }
+    if (words.empty()) {
+      lines.push_back(std::move(line));
+      continue;
+    }
+    if (words[0] == "tempo") {
+      int64_t newOffset = 0;
+      char *end = nullptr;
+      double newBpm = words.size() >= 2 && words[1].size() <= 12 ? std::strtod(words[1].c_str(), &end) : 0.0;
+      bool bpmOk = end && *end == '\0' && std::isdigit(static_cast<unsigned char>(words[1][0])) && newBpm > 0 &&
+                   newBpm <= 1000;
+      if (words.size() < 2 || words.size() > 3 || !bpmOk ||
+          (words.size() == 3 && !parseWholeMs(words[2], newOffset)))
+        return fail("expected 'tempo BPM [OFFSET]': beats per minute above 0 and up to 1000, and an offset in "
+                    "milliseconds");
+      bpm = timeline.bpm = newBpm;
+      offset = timeline.beatOffset = newOffset;
+      line.kind = Line::Kind::Tempo;
+      line.start = fields[1];
+      if (fields.size() == 3) line.end = fields[2];
+      line.bpm = bpm;
+      line.offset = offset;
+      lines.push_back(std::move(line));
+      continue;
+    }
+    if (words[0] == "music") {
+      if (words.size() < 2) return fail("expected 'music PATH'");
+      std::string path = line.text.substr(0, stop);
+      path = path.substr(path.find_first_not_of(" \t", fields[0].at + 5));
+      path.erase(path.find_last_not_of(" \t\r") + 1);
+      if (!timeline.music.empty()) return fail("a second 'music' line");
+      timeline.music = path;
+      lines.push_back(std::move(line));
+      continue;
+    }
+    bool repeats = words.size() == 7 && words[3] == "every" && words[5] == "until";
+    if (words.size() != 3 && !repeats)
+      return fail("expected 'START END WORD' or 'START END WORD every PERIOD until TIME', got " +
+                  std::to_string(words.size()) + " field" + (words.size() == 1 ? "" : "s"));
+    double start = 0, end = 0, period = 0, until = 0;
+    std::string why;
+    if (!parseMoment(words[0], bpm, offset, false, start, why)) return fail("start " + why);
+    if (!parseMoment(words[1], bpm, offset, false, end, why)) return fail("end " + why);
+    if (wholeMs(end) <= wholeMs(start))
+      return fail("block ends at " + printable(words[1]) + ", not after its start " + printable(words[0]));
+    if (!validWord(words[2]))
+      return fail("effect word '" + printable(words[2]) + "' may hold only letters, digits, '_' and '-'");
+    if (repeats) {
+      if (!parseMoment(words[4], bpm, offset, true, period, why)) return fail("period " + why);
+      if (!parseMoment(words[6], bpm, offset, false, until, why)) return fail("until " + why);
+      if (period < 1.0) return fail("a repeat's period must be at least 1 ms");
+      if (until <= start) return fail("a repeat must run until a time after its start");
+      line.period = fields[4];
+      line.until = fields[6];
+    } else {
+      until = start + 1;  // one copy
+      period = 1;
+    }
+    // Copy k starts at start + k × period while that is before `until`, each as long as the first.
+    for (int64_t k = 0; start + k * period < until; ++k) {
+      if (timeline.blocks.size() == kMaxTimelineBlocks)
+        return fail("more than " + std::to_string(kMaxTimelineBlocks) + " blocks");
+      Block block;
+      block.line = number;
+      block.start = wholeMs(start + k * period);
+      block.end = wholeMs(end + k * period);
+      block.word = words[2];
+      if (block.end > kMaxTimelineMs) return fail("a repeat runs past " + std::to_string(kMaxTimelineMs) + " ms");
+      timeline.blocks.push_back(block);
+    }
+    line.kind = Line::Kind::Block;
+    line.start = fields[0];
+    line.end = fields[1];
+    line.word = fields[2];
+    line.bpm = bpm;
+    line.offset = offset;
+    lines.push_back(std::move(line));
+  }
+  if (timeline.blocks.empty()) {
+    number = 0;
+    return fail("the timeline has no blocks");
+  }
+  // Every active block is drawn each frame: bound how many can play at one moment.
+  std::vector<std::pair<int64_t, int>> edges;  // (time, +line at a start / -line at an end)
+  for (const Block &b : timeline.blocks) {
+    edges.push_back({b.start, b.line});
+    edges.push_back({b.end, -b.line});
+  }
+  std::sort(edges.begin(), edges.end(), [](const auto &a, const auto &b) {
+    return a.first != b.first ? a.first < b.first : a.second < b.second;  // ends before starts
+  });
+  size_t active = 0;
+  for (const auto &edge : edges) {
+    if (edge.second < 0) {
+      --active;
+    } else if (++active > kMaxActiveBlocks) {
+      number = edge.second;
+      return fail("more than " + std::to_string(kMaxActiveBlocks) + " blocks play at " + std::to_string(edge.first) +
+                  " ms");
+    }
+  }
+  source_ = source;
+  text_ = text;
+  finalNewline_ = !text.empty() && text.back() == '\n';
+  lines_ = std::move(lines);
+  timeline_ = std::move(timeline);
+  return true;
+}
+
+double Document::fieldMs(const Line &line, const Field &field, bool span) const {
+  double ms = 0;
+  std::string why;
+  parseMoment(line.text.substr(field.at, field.size), line.bpm, line.offset, span, ms, why);
+  return ms;
+}
+
+std::string Document::writeTime(const Line &line, const Field &field, double ms, bool span) const {
+  if (!inBeats(line.text.substr(field.at, field.size))) return std::to_string(wholeMs(ms));
+  double beats = (ms - (span ? 0.0 : static_cast<double>(line.offset))) * line.bpm / 60000.0;
+  return formatNumber(beats) + "b";
+}
+
+const Document::Line *Document::blockLine(int line, std::string &error) const {
+  if (line < 1 || line > lineCount() || lines_[static_cast<size_t>(line - 1)].kind != Line::Kind::Block) {
+    error = "line " + std::to_string(line) + " holds no block";
+    return nullptr;
+  }
+  return &lines_[static_cast<size_t>(line - 1)];
+}
+
+namespace {
+
+// The line's text with fields replaced (the fields in any order, none overlapping).
+struct Replacement {
+  size_t at, size;
+  std::string text;
+};
+std::string replaced(std::string text, std::vector<Replacement> changes) {
+  std::sort(changes.begin(), changes.end(), [](const auto &a, const auto &b) { return a.at > b.at; });
+  for (const Replacement &r : changes) text.replace(r.at, r.size, r.text);
+  return text;
+}
+
+}  // namespace
+
+bool Document::commit(std::vector<std::string> texts, std::string &error) {
+  std::string text;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    text += texts[i];
+    if (i + 1 < texts.size() || finalNewline_) text += '\n';
+  }
+  if (text.size() > kMaxTimelineBytes) {
+    error = "the timeline would be larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
+    return false;
+  }
+  return parse(text, source_, error);
+}
+
+namespace {
+
+// Times can move below zero; the parse would call "-5" not a time. Say it plainly instead.
+bool beforeZero(double ms, std::string &error) {
+  if (ms >= -0.0005) return false;
+  error = "the edit would put a time before 0";
+  return true;
+}
+
+}  // namespace
+
+bool Document::moveBlock(int number, double deltaMs, std::string &error) {
+  const Line *line = blockLine(number, error);
+  if (!line) return false;
+  std::vector<Replacement> changes;
+  for (const Field *f : {&line->start, &line->end, &line->until}) {
+    if (f->size == 0) continue;
+    double ms = fieldMs(*line, *f, false) + deltaMs;
+    if (beforeZero(ms, error)) return false;
+    changes.push_back({f->at, f->size, writeTime(*line, *f, ms, false)});
+  }
+  std::vector<std::string> texts;
+  for (const Line &l : lines_) texts.push_back(l.text);
+  texts[static_cast<size_t>(number - 1)] = replaced(line->text, changes);
+  return commit(std::move(texts), error);
+}
+
+bool Document::setEdge(int number, Edge edge, double ms, std::string &error) {
+  const Line *line = blockLine(number, error);
+  if (!line) return false;
+  if (beforeZero(ms, error)) return false;
+  const Field &f = edge == Edge::Start ? line->start : line->end;
+  std::vector<std::string> texts;
+  for (const Line &l : lines_) texts.push_back(l.text);
+  texts[static_cast<size_t>(number - 1)] = replaced(line->text, {{f.at, f.size, writeTime(*line, f, ms, false)}});
+  return commit(std::move(texts), error);
+}
+
+bool Document::duplicateBlock(int number, std::string &error) {
+  const Line *line = blockLine(number, error);
+  if (!line) return false;
+  int64_t first = INT64_MAX, last = 0;
+  for (const Block &b : timeline_.blocks)
+    if (b.line == number) first = std::min(first, b.start), last = std::max(last, b.end);
+  double shift = static_cast<double>(last - first);
+  std::vector<Replacement> changes;
+  for (const Field *f : {&line->start, &line->end, &line->until})
+    if (f->size) changes.push_back({f->at, f->size, writeTime(*line, *f, fieldMs(*line, *f, false) + shift, false)});
+  std::vector<std::string> texts;
+  for (const Line &l : lines_) texts.push_back(l.text);
+  texts.insert(texts.begin() + number, replaced(line->text, changes));
+  return commit(std::move(texts), error);
+}
+
+bool Document::deleteBlock(int number, std::string &error) {
+  if (!blockLine(number, error)) return false;
+  std::vector<std::string> texts;
+  for (const Line &l : lines_) texts.push_back(l.text);
+  texts.erase(texts.begin() + (number - 1));
+  return commit(std::move(texts), error);
+}
+
+bool Document::setWord(int number, const std::string &word, std::string &error) {
+  const Line *line = blockLine(number, error);
+  if (!line) return false;
+  std::vector<std::string> texts;
+  for (const Line &l : lines_) texts.push_back(l.text);
+  texts[static_cast<size_t>(number - 1)] = replaced(line->text, {{line->word.at, line->word.size, word}});
+  return commit(std::move(texts), error);
+}
+
+bool Document::insertBlock(double startMs, double endMs, const std::string &word, std::string &error) {
+  if (beforeZero(startMs, error)) return false;
+  Line context;  // the tempo in effect at the end of the file
+  for (const Line &l : lines_)
+    if (l.kind == Line::Kind::Tempo) context.bpm = l.bpm, context.offset = l.offset;
+  auto write = [&](double ms) {
+    if (context.bpm <= 0) return std::to_string(wholeMs(ms));
+    return formatNumber((ms - static_cast<double>(context.offset)) * context.bpm / 60000.0) + "b";
+  };
+  if (context.bpm > 0 && startMs < static_cast<double>(context.offset)) context.bpm = 0;  // before beat 0
+  std::vector<std::string> texts;
+  for (const Line &l : lines_) texts.push_back(l.text);
+  texts.push_back(write(startMs) + " " + write(endMs) + " " + word);
+  // A file that ended without a line break: the old last line gets one and the new line does too.
+  if (!finalNewline_ && !lines_.empty()) finalNewline_ = true;
+  bool ok = commit(std::move(texts), error);
+  if (!ok) finalNewline_ = !text_.empty() && text_.back() == '\n';
+  return ok;
+}
+
+namespace {
+
+// Where a time goes when time is inserted (amount > 0) or removed (amount < 0) at `at`.
+double retimed(double ms, double at, double amount) {
+  if (amount >= 0) return ms >= at ? ms + amount : ms;
+  if (ms >= at - amount) return ms + amount;
+  return ms > at ? at : ms;
+}
+
+}  // namespace
+
+bool Document::insertTime(double atMs, double amountMs, std::string &error) {
+  if (amountMs < 0) {
+    error = "cannot insert a negative time";
+    return false;
+  }
+  std::vector<std::string> texts;
+  for (const Line &line : lines_) {
+    if (line.kind != Line::Kind::Block) {
+      texts.push_back(line.text);
+      continue;
+    }
+    std::vector<Replacement> changes;
+    for (const Field *f : {&line.start, &line.end, &line.until}) {
+      if (f->size == 0) continue;
+      double ms = fieldMs(line, *f, false);
+      if (ms >= atMs) changes.push_back({f->at, f->size, writeTime(line, *f, retimed(ms, atMs, amountMs), false)});
+    }
+    texts.push_back(changes.empty() ? line.text : replaced(line.text, changes));
+  }
+  return commit(std::move(texts), error);
+}
+
+bool Document::removeTime(double atMs, double amountMs, std::string &error) {
+  if (amountMs < 0) {
+    error = "cannot remove a negative time";
+    return false;
+  }
+  std::vector<std::string> texts;
+  for (const Line &line : lines_) {
+    if (line.kind != Line::Kind::Block) {
+      texts.push_back(line.text);
+      continue;
+    }
+    double start = fieldMs(line, line.start, false), end = fieldMs(line, line.end, false);
+    const bool rule = line.until.size > 0;
+    const double until = rule ? fieldMs(line, line.until, false) : 0;
+    auto gone = [&](double s, double e) {
+      return wholeMs(retimed(e, atMs, -amountMs)) <= wholeMs(retimed(s, atMs, -amountMs));
+    };
+    if (rule && gone(start, end)) {
+      // The rule's first copies lie in the removed time: it starts again with the first one after it.
+      const double period = fieldMs(line, line.period, true);
+      const double k = std::ceil((atMs + amountMs - start) / period);
+      start += k * period;
+      end += k * period;
+      if (start >= until) continue;
+    }
+    if (gone(start, end)) continue;  // wholly inside the removed time
+    std::vector<Replacement> changes;
+    const double moved = start - fieldMs(line, line.start, false);
+    for (const Field *f : {&line.start, &line.end, &line.until}) {
+      if (f->size == 0) continue;
+      double ms = fieldMs(line, *f, false) + (f == &line.until ? 0.0 : moved);
+      if (ms > atMs || moved > 0)
+        changes.push_back({f->at, f->size, writeTime(line, *f, retimed(ms, atMs, -amountMs), false)});
+    }
+    texts.push_back(changes.empty() ? line.text : replaced(line.text, changes));
+  }
+  return commit(std::move(texts), error);
+}
+
+bool Document::setTempo(double bpm, int64_t offsetMs, std::string &error) {
+  std::string tempo = "tempo " + formatNumber(bpm) + (offsetMs ? " " + std::to_string(offsetMs) : std::string());
+  std::vector<std::string> texts;
+  for (const Line &l : lines_) texts.push_back(l.text);
+  int last = -1;
+  for (size_t i = 0; i < lines_.size(); ++i)
+    if (lines_[i].kind == Line::Kind::Tempo) last = static_cast<int>(i);
+  if (last < 0) {
+    texts.insert(texts.begin(), tempo);
+  } else {
+    const Line &line = lines_[static_cast<size_t>(last)];
+    // From the keyword to the end of its last field: the indent and a comment after it stay.
+    size_t to = line.end.size ? line.end.at + line.end.size : line.start.at + line.start.size;
+    texts[static_cast<size_t>(last)] = line.text.substr(0, line.text.find("tempo")) + tempo + line.text.substr(to);
+  }
+  return commit(std::move(texts), error);
+}
+
+}  // namespace kandu

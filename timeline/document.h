@@ -1,0 +1,77 @@
+// A timeline as its author wrote it: every line kept byte for byte (comments, blank lines, spacing,
+// "\r\n" endings), so that print() of a parsed text is that text, and edits that change only the
+// lines they touch. A time written in beats stays in beats and one in milliseconds stays in
+// milliseconds; an "every PERIOD until TIME" block is edited as the rule.
+//
+// Every edit is checked by parsing the edited text: one that would leave the file unparseable
+// (a block past the hour, ending before it starts, the last block deleted) is refused with the
+// reason and changes nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "timeline/timeline.h"
+
+namespace kandu {
+
+class Document {
+ public:
+  enum class Edge { Start, End };
+
+  // Replaces the document with `text`; on a malformed line false with "SOURCE:LINE: reason", and
+  // the document keeps what it held.
+  bool parse(const std::string &text, const std::string &source, std::string &error);
+
+  const std::string &text() const { return text_; }
+  const Timeline &timeline() const { return timeline_; }
+  int lineCount() const { return static_cast<int>(lines_.size()); }
+
+  // Block edits name the block by its line (from 1). Times are in milliseconds, fractions allowed
+  // so that a grid step of a third of a beat stays exact in beats.
+  bool moveBlock(int line, double deltaMs, std::string &error);
+  bool setEdge(int line, Edge edge, double ms, std::string &error);
+  // Inserts a copy after the line, starting where the original's last copy ends.
+  bool duplicateBlock(int line, std::string &error);
+  bool deleteBlock(int line, std::string &error);
+  bool setWord(int line, const std::string &word, std::string &error);
+  // Appends "START END WORD", in beats when the file has a tempo by then.
+  bool insertBlock(double startMs, double endMs, const std::string &word, std::string &error);
+  // Every time at or after `atMs` moves `amountMs` later (a block across it grows).
+  bool insertTime(double atMs, double amountMs, std::string &error);
+  // Times in [atMs, atMs + amountMs) move to atMs and later ones `amountMs` earlier; blocks that
+  // lie wholly inside go.
+  bool removeTime(double atMs, double amountMs, std::string &error);
+  // Sets the last tempo line (a new first line when there is none); beats stay beats.
+  bool setTempo(double bpm, int64_t offsetMs, std::string &error);
+
+ private:
+  struct Field {
+    size_t at = 0, size = 0;  // where in the line's text; size 0: absent
+  };
+  struct Line {
+    enum class Kind { Other, Tempo, Block };
+    std::string text;  // without its '\n'
+    Kind kind = Kind::Other;
+    Field start, end, word, period, until;
+    double bpm = 0;      // the tempo in effect on this line; 0: none
+    int64_t offset = 0;
+  };
+
+  // What one time field says, in milliseconds, and the same time written the field's way.
+  double fieldMs(const Line &line, const Field &field, bool span) const;
+  std::string writeTime(const Line &line, const Field &field, double ms, bool span) const;
+  const Line *blockLine(int line, std::string &error) const;
+  bool commit(std::vector<std::string> texts, std::string &error);
+
+  std::string source_, text_;
+  bool finalNewline_ = false;
+  std::vector<Line> lines_;
+  Timeline timeline_;
+};
+
+// Beats as a timeline writes them: up to six decimals, no trailing zeros ("16", "0.333333").
+std::string formatNumber(double value);
+
+}  // namespace kandu

@@ -1,0 +1,50 @@
+#include "timeline/timeline.h"
+
+extern const char kDemoTimeline[];
+
+namespace kandu {
+
+int64_t Timeline::duration() const {
+  int64_t end = 0;
+  for (const Block &b : blocks)
+    if (b.end > end) end = b.end;
+  return end;
+}
+
+const char *builtInTimelineText() { return kDemoTimeline; }
+
+const Timeline &builtInTimeline() {
+  static const Timeline timeline = [] {
+    Timeline t;
+    std::string error;
+    parseTimeline(kDemoTimeline, kBuiltInSource, t, error);
+    return t;
+  }();
+  return timeline;
+}
+
+std::vector<BlockCall> scheduleAt(const Timeline &timeline, int64_t timeMs) {
+  std::vector<BlockCall> calls;
+  for (const Block &b : timeline.blocks) {
+    if (timeMs < b.start || timeMs >= b.end) continue;
+    calls.push_back({&b, std::to_string(timeMs), std::to_string(b.start) + "," + std::to_string(b.end), b.word});
+  }
+  return calls;
+}
+
+bool isDrawingWord(const std::string &word) {
+  static const char *const kDrawing[] = {"cube_thing", "water_thing", "jumping_bars",
+                                         "jumping_bars2", "morph", "cube_field"};
+  for (const char *w : kDrawing)
+    if (word == w) return true;
+  return false;
+}
+
+std::string listBlocks(const Timeline &timeline) {
+  std::string out;
+  for (const Block &b : timeline.blocks)
+    out += std::to_string(b.start) + " " + std::to_string(b.end) + " " + b.word + "\n";
+  return out;
+}
+
+}  // namespace kandu
