@@ -1,6 +1,7 @@
 # The intro in a web page: the plug-in's portable sources and kandu's web host compiled to
 # WebAssembly with Emscripten (emcmake cmake -S . -B build-web; scripts/web-demo.sh does it all).
-# Every file gets platform/web_gl.h first, which sends the GL 1.x names to web_gl.cpp.
+# Every file gets platform/web_gl.h first, which sends the GL 1.x names to web_gl.cpp, then the guard
+# that refuses any GL or GLU call the layer does not cover (cmake/web_gl_guard.cmake).
 add_subdirectory(base)
 add_subdirectory(timeline)
 target_compile_options(kandu_timeline PRIVATE -O2)
@@ -8,9 +9,13 @@ target_compile_options(kandu_base PRIVATE -O2)
 
 add_executable(kandu_web ${KANDU_PORTABLE_SOURCES} platform/web_platform.cpp player/web/host.cpp player/host_frame.cpp)
 target_include_directories(kandu_web PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_compile_options(kandu_web PRIVATE -include ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_gl.h -O2)
+include(${PROJECT_SOURCE_DIR}/cmake/web_gl_guard.cmake)
+target_compile_options(kandu_web PRIVATE "SHELL:-include ${CMAKE_CURRENT_SOURCE_DIR}/platform/web_gl.h"
+  "SHELL:-include ${WEB_GL_GUARD}" -O2)
+set_source_files_properties(platform/web_platform.cpp PROPERTIES COMPILE_DEFINITIONS KANDU_TALKS_TO_WEBGL)
 # The GL layer itself talks to WebGL and is the one file without the redirections.
-add_library(kandu_web_gl STATIC platform/web_gl.cpp)
+add_library(kandu_web_gl STATIC platform/web_gl.cpp platform/web_gl_maths.cpp platform/web_gl_vertex.cpp platform/web_gl_batch.cpp)
+target_include_directories(kandu_web_gl PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(kandu_web_gl PRIVATE -O2)
 target_link_libraries(kandu_web PRIVATE kandu_web_gl kandu_timeline)
 target_link_options(kandu_web PRIVATE -Os -lGL -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1

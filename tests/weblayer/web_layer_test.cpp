@@ -26,6 +26,15 @@ void getBlockInfo(const char *);
 void ExecuteDLL(const char *);
 void kglFlush(void);
 GLenum kglGetError(void);
+void kglEnable(GLenum);
+void kglTexGeni(GLenum, GLenum, GLint);
+void kglPushMatrix(void);
+void kglPopMatrix(void);
+void kglTranslatef(GLfloat, GLfloat, GLfloat);
+void kglGetFloatv(GLenum, GLfloat *);
+void kglBegin(GLenum);
+void kglEnd(void);
+void kglLineWidth(GLfloat);
 }
 
 namespace {
@@ -109,4 +118,47 @@ TEST(WebLayer, EveryEffectMatchesTheDesktopPictureFrameByFrame) {
       writePng(std::string(std::getenv("KANDU_WEBLAYER_PICTURES")) + "/desktop-" + word + ".png", desktop, why);
     }
   }
+}
+
+// What the layer cannot carry out it reports as GL would, through glGetError, the first error
+// kept until asked for; and the refused call changes nothing.
+TEST(WebLayer, RefusedCallsReachGlGetErrorAndChangeNothing) {
+  HeadlessContext es;
+  std::string why;
+  if (!es.create(64, 64, HeadlessContext::Api::GLES2, why)) GTEST_SKIP() << why;
+  const GLenum kFog = 0x0B60, kR = 0x2002, kMode = 0x2500, kSphereMap = 0x2402, kModelviewMatrix = 0x0BA6;
+  const GLenum kStackOverflow = 0x0503, kStackUnderflow = 0x0504, kPolygon = 0x0009;
+  while (kglGetError() != GL_NO_ERROR) {
+  }
+  kglEnable(kFog);  // a switch the layer does not draw
+  kglTexGeni(kR, kMode, static_cast<GLint>(kSphereMap));  // GL refuses sphere maps for r
+  EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_INVALID_ENUM));
+  EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  kglEnd();  // no glBegin
+  EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_INVALID_OPERATION));
+  kglBegin(kPolygon);  // not a primitive the layer assembles
+  EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_INVALID_ENUM));
+  kglLineWidth(0);
+  EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_INVALID_VALUE));
+
+  // The modelview stack is 32 deep: the 32nd push overflows and leaves the top as it was.
+  GLfloat before[16], after[16];
+  kglGetFloatv(kModelviewMatrix, before);
+  int pushed = 0;
+  for (; pushed < 31; ++pushed) kglPushMatrix();
+  EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  kglTranslatef(1, 2, 3);
+  kglGetFloatv(kModelviewMatrix, after);
+  kglPushMatrix();
+  EXPECT_EQ(kglGetError(), kStackOverflow);
+  GLfloat top[16];
+  kglGetFloatv(kModelviewMatrix, top);
+  EXPECT_EQ(top[12], after[12]);
+  EXPECT_EQ(top[14], after[14]);
+  for (; pushed > 0; --pushed) kglPopMatrix();
+  kglGetFloatv(kModelviewMatrix, after);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(after[i], before[i]) << i;
+  kglPopMatrix();
+  EXPECT_EQ(kglGetError(), kStackUnderflow);
+  EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
