@@ -25,7 +25,7 @@
 #include "player/readback.h"
 #include "media/sinks.h"
 #include "timeline/timeline.h"
-#include "tests/player/process.h"
+#include "tests/support/process.h"
 
 using namespace kandu;
 

@@ -135,7 +135,7 @@ void AudioOut::pause(bool paused) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (paused) {
-      next_ = static_cast<int64_t>(positionMs() * kAudioRate / 1000) + bufferFrames_;
+      next_ = static_cast<int64_t>(positionLocked() * kAudioRate / 1000) + bufferFrames_;
       restartRing();
     }
     paused_ = paused;
@@ -157,6 +157,13 @@ void AudioOut::seek(double ms) {
 }
 
 double AudioOut::positionMs() const {
+  // Under the lock: the device's callback moves next_ and handedNs_ together, and a position made
+  // of the new one and the old other would step back by up to a buffer.
+  std::lock_guard<std::mutex> lock(mutex_);
+  return positionLocked();
+}
+
+double AudioOut::positionLocked() const {
   const double bufferMs = bufferFrames_ * 1000.0 / kAudioRate;
   double sinceHanded = paused_ ? 0.0 : static_cast<double>(nowNs() - handedNs_.load()) / 1e6;
   return static_cast<double>(next_.load() - bufferFrames_) * 1000.0 / kAudioRate +

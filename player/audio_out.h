@@ -45,6 +45,7 @@ class AudioOut {
   static void fill(void *self, uint8_t *stream, int bytes);
   static int64_t nowNs();
   void feed();
+  double positionLocked() const;
   // Empties the ring and has the feeder start again at next_ (under mutex_).
   void restartRing();
 
@@ -56,7 +57,7 @@ class AudioOut {
   std::atomic<int64_t> handedNs_{0}; // when the device last took a buffer (steady clock)
 
   // The ring: frames [ringStart_, ringEnd_) of the music, at ringStart_ % capacity onwards.
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::vector<float> ring_;
   int64_t ringStart_ = 0, ringEnd_ = 0;

@@ -76,8 +76,8 @@ TEST(Renderer, GlyphListsDrawText) {
   glCallLists(5, GL_UNSIGNED_BYTE, text);
   Image picture = GLTest::grab();
   GLTest::keep(picture, "font");
-  EXPECT_GT(GLTest::litPixels(picture, 90, 630, 260, 690), 100);
-  EXPECT_EQ(GLTest::litPixels(picture, 400, 0, 1024, 400), 0);
+  EXPECT_GT(litPixels(picture, 90, 630, 260, 690), 100);
+  EXPECT_EQ(litPixels(picture, 400, 0, 1024, 400), 0);
   EXPECT_NO_GL_ERROR();
 }
 
@@ -209,22 +209,28 @@ TEST(Renderer, BlendModesSelectTheirFactorsAndEnableBlending) {
   EXPECT_NO_GL_ERROR();
 }
 
-TEST(Renderer, ResetTexGenSetsTBeforeSAndTouchesOnlySAndT) {
+// Which of S and T is set first changes nothing GL shows: the state afterwards is the point.
+TEST(Renderer, ResetTexGenPutsSAndTBackToEyeLinearAndTouchesNothingElse) {
+  glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+  glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+  glTexGeni(GL_R, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
   glEnable(GL_TEXTURE_GEN_S);
   glEnable(GL_TEXTURE_GEN_T);
   glEnable(GL_TEXTURE_GEN_R);
-  cRenderer *r = getRenderer();
-  Recorder::start();
-  r->resetTexGen();
-  auto calls = Recorder::stop();
-  std::vector<std::string> expected = {"glTexGeni", "glTexGeni", "glDisable", "glDisable"};
-  EXPECT_EQ(names(calls), expected);
-  EXPECT_EQ(calls[0].args[0], GL_T);
-  EXPECT_EQ(calls[1].args[0], GL_S);
-  EXPECT_EQ(calls[1].args[2], GL_EYE_LINEAR);
+  getRenderer()->resetTexGen();
+  for (GLenum coord : {GL_S, GL_T}) {
+    GLint mode = 0;
+    glGetTexGeniv(coord, GL_TEXTURE_GEN_MODE, &mode);
+    EXPECT_EQ(mode, GL_EYE_LINEAR) << coord;
+  }
+  GLint rMode = 0;
+  glGetTexGeniv(GL_R, GL_TEXTURE_GEN_MODE, &rMode);
+  EXPECT_EQ(rMode, GL_OBJECT_LINEAR);
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_T));
   EXPECT_TRUE(glIsEnabled(GL_TEXTURE_GEN_R));
   glDisable(GL_TEXTURE_GEN_R);
+  glTexGeni(GL_R, GL_TEXTURE_GEN_MODE, GL_EYE_LINEAR);
   EXPECT_NO_GL_ERROR();
 }
 
@@ -243,7 +249,7 @@ TEST(Overlay, MapsA1024By768ScreenWithYDown) {
   Image picture = GLTest::grab();
   EXPECT_GT(picture.at(0, 0)[0], 200);        // top-left of the screen
   EXPECT_GT(picture.at(1023, 767)[0], 200);   // bottom-right
-  EXPECT_EQ(GLTest::litPixels(picture), 2);
+  EXPECT_EQ(litPixels(picture), 2);
   EXPECT_NO_GL_ERROR();
 }
 
@@ -373,7 +379,7 @@ TEST(Primitives, CubeCoversItsBoxAndCullsFromInside) {
   glColor3f(1, 1, 1);
   r->drawCube();  // the eye at the origin, inside the cube: every face is a back face
   Image inside = GLTest::grab();
-  EXPECT_EQ(GLTest::litPixels(inside), 0);
+  EXPECT_EQ(litPixels(inside), 0);
   r->disable(STATE_CULL);
   EXPECT_NO_GL_ERROR();
 }

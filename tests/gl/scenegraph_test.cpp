@@ -79,7 +79,7 @@ TEST(CubeThing, CoversTheCentreAndLeavesTheCornersClear) {
   EXPECT_GT(picture.at(512, 384)[0], 200);
   EXPECT_GT(picture.at(512, 384 - 150)[0], 200);  // the upper arm
   EXPECT_EQ(picture.at(512 - 150, 384 - 150)[0], 0);  // between the arms
-  EXPECT_EQ(GLTest::litPixels(picture, 0, 0, 100, 100), 0);
+  EXPECT_EQ(litPixels(picture, 0, 0, 100, 100), 0);
   EXPECT_NO_GL_ERROR();
 }
 
@@ -181,8 +181,8 @@ TEST(Towers, FieldFillsTheViewFromAbove) {
   EXPECT_EQ(getRenderer()->primitiveType, PRIM_QUADS);
   Image picture = GLTest::grab();
   GLTest::keep(picture, "towers_node");
-  EXPECT_GT(GLTest::litPixels(picture, 412, 284, 612, 484), 10000);
-  EXPECT_EQ(GLTest::litPixels(picture, 0, 0, 60, 768), 0);  // the field ends before the left edge
+  EXPECT_GT(litPixels(picture, 412, 284, 612, 484), 10000);
+  EXPECT_EQ(litPixels(picture, 0, 0, 60, 768), 0);  // the field ends before the left edge
   EXPECT_NO_GL_ERROR();
 }
 
@@ -310,8 +310,8 @@ TEST(Morph, TubeStandsWhereTheEffectPutsIt) {
   node.render(0);
   Image picture = GLTest::grab();
   GLTest::keep(picture, "morph_node");
-  EXPECT_GT(GLTest::litPixels(picture), 20000);
-  EXPECT_EQ(GLTest::litPixels(picture, 0, 0, 400, 768), 0);  // the camera looks from behind: x is mirrored
+  EXPECT_GT(litPixels(picture), 20000);
+  EXPECT_EQ(litPixels(picture, 0, 0, 400, 768), 0);  // the camera looks from behind: x is mirrored
   EXPECT_NO_GL_ERROR();
 }
 
@@ -382,7 +382,7 @@ TEST(CubeField, CloudIsVisibleFromTheFieldCamera) {
   node->render(0.5f);
   Image picture = GLTest::grab();
   GLTest::keep(picture, "cube_field_node");
-  int lit = GLTest::litPixels(picture);
+  int lit = litPixels(picture);
   EXPECT_GT(lit, 5000);
   EXPECT_LT(lit, 1024 * 768 / 2);  // wireframe, not filled
   EXPECT_NO_GL_ERROR();

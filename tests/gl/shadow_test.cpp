@@ -148,7 +148,7 @@ TEST_F(Shadow, ShadowedNodeDrawsItsChildrenThreeTimesAndCleansUp) {
   EXPECT_EQ(root.shadow.lightPosition.y, 5.0f);
   Image picture = GLTest::grab();
   GLTest::keep(picture, "shadowed_cube");
-  EXPECT_GT(GLTest::litPixels(picture, 384, 256, 640, 512), 1000);  // the lit cube
+  EXPECT_GT(litPixels(picture, 384, 256, 640, 512), 1000);  // the lit cube
   GLuint texture = root.shadow.depthTexture;
   root.render(0.5f);
   EXPECT_EQ(root.shadow.depthTexture, texture);

@@ -17,7 +17,8 @@
 
 #include "player/capture.h"
 #include "media/image.h"
-#include "tests/player/process.h"
+#include "tests/support/pixels.h"
+#include "tests/support/process.h"
 #include "timeline/capture_plan.h"
 
 using namespace kandu;
@@ -49,13 +50,6 @@ Image load(const std::string &path) {
   std::string error;
   EXPECT_TRUE(readPng(path, image, error)) << error;
   return image;
-}
-
-int lit(const Image &image) {
-  int n = 0;
-  for (size_t i = 0; i < image.rgb.size(); i += 3)
-    if (image.rgb[i] > 8 || image.rgb[i + 1] > 8 || image.rgb[i + 2] > 8) ++n;
-  return n;
 }
 
 const std::string kSmall = " --size 256x192 ";
@@ -130,7 +124,7 @@ TEST(Cli, RenderWritesEveryFrameAsPng) {
   Image first = load(frameName(ws.path("frames"), 14));
   EXPECT_EQ(first.width, 256);
   EXPECT_EQ(first.height, 192);
-  EXPECT_GT(lit(first), 1000);
+  EXPECT_GT(litPixels(first), 1000);
   Outcome range = run("render " + timeline + kSmall + "--fps 60 --from 100 --to 150 --frames " + ws.path("range"));
   ASSERT_EQ(range.status, 0) << range.output;
   EXPECT_EQ(countFrames(ws.path("range")), 3);
@@ -184,11 +178,11 @@ TEST(Cli, StillOfADrawingEffectAndOfNothing) {
   std::string bars = ws.write("bars.timeline", "0 2000 jumping_bars\n");
   Outcome r = run("still " + bars + kSmall + "--at 1000 --out " + ws.path("bars.png"));
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_GT(lit(load(ws.path("bars.png"))), 5000);
+  EXPECT_GT(litPixels(load(ws.path("bars.png"))), 5000);
   std::string nothing = ws.write("nothing.timeline", "0 2000 jumping_bars3\n");
   r = run("still " + nothing + kSmall + "--at 1000 --out " + ws.path("nothing.png"));
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_EQ(lit(load(ws.path("nothing.png"))), 0);
+  EXPECT_EQ(litPixels(load(ws.path("nothing.png"))), 0);
 }
 
 TEST(Cli, SheetHasOneThumbnailPerDrawingBlock) {
@@ -262,26 +256,26 @@ TEST(Cli, PlayOpensAWindowUnderX) {
   if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("import")) GTEST_SKIP() << "Xvfb, xdotool or ImageMagick missing";
   Workspace ws;
   XServer x;
-  pid_t player = startProgram({KANDU_PLAYER, "play", "--plugin", KANDU_PLUGIN}, ws.path("play.log"), x.env());
-  sleep(4);
+  pid_t player = startPlayer({"play", "--plugin", KANDU_PLUGIN}, ws.path("play.log"), x.env());
+  // Past the first second of the demo: the water has drawn a while.
+  std::string title;
+  bool played = waitFor([&] {
+    title = x.kanduTitle();
+    return title.rfind("kandu — 0:0", 0) == 0 && title.rfind("kandu — 0:00.", 0) != 0;
+  }, 60);
   bool wasRunning = programRunning(player);
   runProgram({"import", "-window", "root", ws.path("screen.png")}, x.env());
   x.press("q");
-  bool quit = false;
-  for (int i = 0; i < 50 && !quit; ++i) {
-    usleep(100000);
-    quit = !programRunning(player);
-  }
+  bool quit = waitFor([&] { return !programRunning(player); }, 5);
   if (!quit) kill(player, SIGKILL);
   waitProgram(player);
-  std::ifstream log(ws.path("play.log"));
-  std::string said((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-  EXPECT_TRUE(wasRunning) << "the player ended early: " << said;
+  EXPECT_TRUE(played && wasRunning) << "the player ended early or never played: " << title << "; "
+                                    << fileContent(ws.path("play.log"));
   EXPECT_TRUE(quit) << "the player did not quit on Q";
   Image screen;
   std::string error;
   ASSERT_TRUE(readPng(ws.path("screen.png"), screen, error)) << error;
-  EXPECT_GT(lit(screen), 20000) << "the window shows nothing";
+  EXPECT_GT(litPixels(screen), 20000) << "the window shows nothing";
 }
 
 // Saving the timeline while play runs reloads it at the same position; a file that does not parse
@@ -294,11 +288,7 @@ TEST(Cli, PlayReloadsAnEditedTimeline) {
   pid_t player = startProgram({KANDU_PLAYER, "play", timeline, "--plugin", KANDU_PLUGIN}, ws.path("play.log"), x.env());
   auto titleSoon = [&](const std::string &part) {
     std::string title;
-    for (int i = 0; i < 40; ++i) {
-      usleep(100000);
-      title = x.kanduTitle();
-      if (title.find(part) != std::string::npos) return title;
-    }
+    if (waitFor([&] { return (title = x.kanduTitle()).find(part) != std::string::npos; }, 10)) return title;
     return "(the title never showed it; the last one was: " + title + ")";
   };
   std::string first = titleSoon("cube_thing");

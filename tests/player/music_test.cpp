@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "player/capture.h"
-#include "tests/player/process.h"
+#include "tests/support/process.h"
 
 using namespace kandu;
 
@@ -159,8 +159,22 @@ pid_t startListenedPlay(const XServer &x, const Workspace &ws, const std::string
                             ws.path("play.log"),
                             x.env({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw"),
                                    "KANDU_PROBE_LOG=" + ws.path("calls.log"), "KANDU_PROBE_CLOCK=1"}));
-  for (int i = 0; i < 50 && x.kanduTitle().empty(); ++i) usleep(100000);
+  waitFor([&] { return !x.kanduTitle().empty(); }, 10);
   return play;
+}
+
+// The time of the last frame the probe plug-in drew (-1 before the first).
+int64_t lastFrameTime(const Workspace &ws) {
+  std::vector<ProbeCall> calls = probeCalls(fileContent(ws.path("calls.log")));
+  return calls.empty() ? -1 : calls.back().time;
+}
+
+// How long, on the probe's clock, the picture has shown the time it shows now.
+double heldMs(const Workspace &ws) {
+  std::vector<ProbeCall> calls = probeCalls(fileContent(ws.path("calls.log")));
+  size_t first = calls.size();
+  while (first > 0 && calls[first - 1].time == calls.back().time) --first;
+  return first == calls.size() ? 0 : calls.back().clockMs - calls[first].clockMs;
 }
 
 Outcome player(std::vector<std::string> args) {
@@ -309,14 +323,14 @@ TEST(Music, PlayShowsTheBlockThatStartsWithTheClickAfterPauseAndSeek) {
   XServer x;
   GrowthLog heard(ws.path("out.raw"));
   pid_t play = startListenedPlay(x, ws, timeline);
-  // Paused 0.3 s in for 0.7 s; Right at about 2.8 s in jumps to about 7.8 s.
-  usleep(300000);
+  // Paused 0.3 s in for 0.7 s; Right at about 2.8 s in jumps to about 7.8 s; on past the click at 9 s.
+  ASSERT_TRUE(waitFor([&] { return lastFrameTime(ws) >= 300; }, 30)) << fileContent(ws.path("play.log"));
   x.press("space");
-  usleep(700000);
+  ASSERT_TRUE(waitFor([&] { return heldMs(ws) >= 700; }, 30));
   x.press("space");
-  usleep(2500000);
+  ASSERT_TRUE(waitFor([&] { return lastFrameTime(ws) >= 2800; }, 30));
   x.press("Right");
-  usleep(2000000);
+  ASSERT_TRUE(waitFor([&] { return lastFrameTime(ws) >= 9500; }, 30));
   x.press("q");
   EXPECT_EQ(endProgram(play, 5), 0) << fileContent(ws.path("play.log"));
   heard.stop();
@@ -362,17 +376,17 @@ TEST(Music, PlayReloadsEditedMusicWithoutLosingThePosition) {
   XServer x;
   GrowthLog heard(ws.path("out.raw"));
   pid_t play = startListenedPlay(x, ws, timeline);
-  usleep(500000);
+  ASSERT_TRUE(waitFor([&] { return lastFrameTime(ws) >= 500; }, 30)) << fileContent(ws.path("play.log"));
   ASSERT_TRUE(replace(std::string(5000, 'x')));
   std::string title;
-  for (int i = 0; i < 20 && title.find("m.wav") == std::string::npos; ++i) {
-    usleep(100000);
-    title = x.kanduTitle();
-  }
+  waitFor([&] { return (title = x.kanduTitle()).find("m.wav") != std::string::npos; }, 10);
   ASSERT_TRUE(replace(clickWav(20000, {}, true)));
   const double savedAt =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-  usleep(1500000);
+  const int64_t savedTime = lastFrameTime(ws);
+  // On until the tone has played and the picture has gone on a second past the save.
+  waitFor([&] { return !clicksIn(fileContent(ws.path("out.raw"))).empty() && lastFrameTime(ws) > savedTime + 1000; },
+          30);
   x.press("q");
   EXPECT_EQ(endProgram(play, 5), 0);
   heard.stop();

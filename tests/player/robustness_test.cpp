@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "player/capture.h"
-#include "tests/player/process.h"
+#include "tests/support/process.h"
 #include "timeline/capture_plan.h"
 
 using namespace kandu;
@@ -37,13 +37,12 @@ bool contains(const std::string &text, const std::string &part) { return text.fi
 
 // Waits until the player has made its temporary output beside `target` in the workspace.
 bool waitForPending(const Workspace &ws, pid_t pid) {
-  for (int i = 0; i < 200; ++i) {
-    for (const std::string &name : ws.list())
-      if (contains(name, ".kandu-")) return true;
-    if (!programRunning(pid)) return false;
-    usleep(50000);
-  }
-  return false;
+  bool made = false;
+  waitFor([&] {
+    for (const std::string &name : ws.list()) made = made || contains(name, ".kandu-");
+    return made || !programRunning(pid);
+  }, 10);
+  return made;
 }
 
 }  // namespace
@@ -171,13 +170,16 @@ TEST(Faults, SignalsStopTheCaptureAndRemoveIt) {
       {SIGTERM, {"render", "--size", "256x192", "--out", ws.path("v.mp4")}},
       {SIGINT, {"still", "--size", "256x192", "--at", "60000", "--out", ws.path("v.png")}},
   };
+  Workspace logs;  // beside the workspace, which must hold only the outputs
   for (const Case &c : cases) {
     if (contains(c.args.back(), ".mp4") && !onPath("ffmpeg")) continue;
     std::vector<std::string> args = c.args;
     args.insert(args.begin(), KANDU_PLAYER);
-    pid_t pid = startProgram(args);
+    const std::string log = logs.path(c.args[0] + std::to_string(c.signal) + ".log");
+    pid_t pid = startProgram(args, log);
     if (c.args[0] == "still") {
-      usleep(500000);  // still writes only at the end: stop it in its pre-roll
+      // still writes only at the end: stop it in its pre-roll, once that shows its progress.
+      ASSERT_TRUE(waitFor([&] { return contains(fileContent(log), "pre-roll: frame"); }, 30));
     } else {
       ASSERT_TRUE(waitForPending(ws, pid)) << c.args.back();
     }

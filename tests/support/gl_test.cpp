@@ -51,18 +51,6 @@ void resetView() {
 
 Image grab() { return readFramebuffer(kWidth, kHeight); }
 
-int litPixels(const Image &image, int x0, int y0, int x1, int y1, int threshold) {
-  int lit = 0;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      const uint8_t *p = image.at(x, y);
-      if (p[0] > threshold || p[1] > threshold || p[2] > threshold) ++lit;
-    }
-  return lit;
-}
-
-int litPixels(const Image &image, int threshold) { return litPixels(image, 0, 0, image.width, image.height, threshold); }
-
 void keep(const Image &image, const std::string &name) {
   std::string ignored;  // pictures kept for looking at, not part of the test
   if (const char *dir = std::getenv("KANDU_TEST_PICTURES")) writePng(std::string(dir) + "/" + name + ".png", image, ignored);

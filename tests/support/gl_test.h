@@ -9,6 +9,7 @@
 #include <string>
 
 #include "media/image.h"
+#include "tests/support/pixels.h"
 
 using kandu::Image;
 
@@ -19,9 +20,6 @@ const int kHeight = 768;
 
 // Resets the state the tests rely on: viewport, 45° projection, identity modelview, cleared.
 void resetView();
-// Pixels whose RGB differs from the clear colour (black) by more than `threshold`.
-int litPixels(const Image &image, int x0, int y0, int x1, int y1, int threshold = 8);
-int litPixels(const Image &image, int threshold = 8);
 Image grab();
 // Writes the picture under $KANDU_TEST_PICTURES (when set) for looking at it.
 void keep(const Image &image, const std::string &name);

@@ -14,7 +14,8 @@
 #include "player/headless.h"
 #include "media/image.h"
 #include "timeline/timeline.h"
-#include "tests/player/process.h"
+#include "tests/support/pixels.h"
+#include "tests/support/process.h"
 #include "tests/weblayer/platform.h"
 
 using namespace kandu;
@@ -53,18 +54,6 @@ Image readEs() {
       for (int c = 0; c < 3; ++c)
         image.at(x, kHeight - 1 - y)[c] = rgba[(static_cast<size_t>(y) * kWidth + x) * 4 + c];
   return image;
-}
-
-double meanDifference(const Image &a, const Image &b) {
-  double sum = 0;
-  for (size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(a.rgb[i] - b.rgb[i]);
-  return sum / static_cast<double>(a.rgb.size());
-}
-
-size_t litPixels(const Image &image) {
-  size_t lit = 0;
-  for (size_t i = 0; i + 2 < image.rgb.size(); i += 3) lit += image.rgb[i] + image.rgb[i + 1] + image.rgb[i + 2] > 60;
-  return lit;
 }
 
 }  // namespace
@@ -108,11 +97,11 @@ TEST(WebLayer, EveryEffectMatchesTheDesktopPictureFrameByFrame) {
     Image desktop, web = readEs();
     ASSERT_TRUE(readPng(ws.path("frames/") + name, desktop, why)) << why;
     const std::string word = blocks.blocks[static_cast<size_t>(t / 500)].word;
-    EXPECT_GT(litPixels(desktop), static_cast<size_t>(kWidth * kHeight / 50)) << word << ": nothing to compare";
+    EXPECT_GT(litPixels(desktop, 20), kWidth * kHeight / 50) << word << ": nothing to compare";
     // The same rasteriser draws both pictures, so they agree all but exactly; only the cube field's
     // wide lines are drawn by the layer as GL's parallelograms rather than by llvmpipe's own line
     // rasteriser, and may differ at their ends by a pixel (the page's bound, 1.0, holds for it).
-    EXPECT_LE(meanDifference(web, desktop), word == "cube_field" ? 1.0 : 0.1) << word << " at " << t << " ms";
+    EXPECT_LE(difference(web, desktop).mean, word == "cube_field" ? 1.0 : 0.1) << word << " at " << t << " ms";
     if (std::getenv("KANDU_WEBLAYER_PICTURES")) {
       writePng(std::string(std::getenv("KANDU_WEBLAYER_PICTURES")) + "/web-" + word + ".png", web, why);
       writePng(std::string(std::getenv("KANDU_WEBLAYER_PICTURES")) + "/desktop-" + word + ".png", desktop, why);

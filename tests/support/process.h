@@ -1,8 +1,10 @@
-// Programs the player tests start: argument lists through posix_spawnp, never a shell.
+// Programs the tests start (argument lists through posix_spawnp, never a shell), the X server their
+// windows open on, a scratch workspace, and waiting on a condition with a deadline.
 #pragma once
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,9 @@ Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::
 // Starts `args` with standard output and error into the file `log` (or discarded when empty).
 pid_t startProgram(const std::vector<std::string> &args, const std::string &log = "",
                    const std::vector<std::string> &env = {});
+// kandu-player (the one built beside the tests) run with `args`, and started with them.
+Outcome runPlayer(std::vector<std::string> args, const std::vector<std::string> &env = {});
+pid_t startPlayer(std::vector<std::string> args, const std::string &log = "", const std::vector<std::string> &env = {});
 // Waits for a started program; its status as in Outcome.
 int waitProgram(pid_t pid);
 bool programRunning(pid_t pid);
@@ -63,6 +68,10 @@ class Workspace {
  private:
   std::string dir_;
 };
+
+// Polls `done` every 20 ms until it holds or `seconds` have passed; whether it held. Tests that
+// involve real time wait on what they need this way, never on a fixed sleep.
+bool waitFor(const std::function<bool()> &done, double seconds);
 
 // Whether an executable `name` is on PATH (tests skip what the machine lacks).
 bool onPath(const std::string &name);

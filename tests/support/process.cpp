@@ -1,4 +1,4 @@
-#include "tests/player/process.h"
+#include "tests/support/process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -72,25 +72,49 @@ bool programRunning(pid_t pid) {
 
 int endProgram(pid_t pid, int seconds) {
   int status = 0;
-  for (int i = 0; i < seconds * 10; ++i) {
-    pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (done < 0 && errno != EINTR) return -1;
-    usleep(100000);
+  pid_t done = 0;
+  if (waitFor([&] { return (done = waitpid(pid, &status, WNOHANG)) != 0 && !(done < 0 && errno == EINTR); }, seconds)) {
+    if (done != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   kill(pid, SIGKILL);
   return waitProgram(pid);
 }
 
 XServer::XServer() {
-  // Each test process and each server in it get a display of their own.
-  static int next = 0;
-  display_ = ":" + std::to_string(100 + (getpid() % 400) * 8 + next++ % 8);
-  pid_ = startProgram({"Xvfb", display_, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-  for (int i = 0; i < 50 && pid_ > 0; ++i) {
-    usleep(100000);
-    if (runProgram({"xdotool", "getdisplaygeometry"}, env()).status == 0) break;
+  // Xvfb picks a free display itself and writes its number on fd 3 once it takes connections, so
+  // that servers of tests running side by side never collide and none is used before it is ready.
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return;
+  std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
+  std::vector<std::string> e = environment({});
+  std::vector<char *> argv = pointers(args), envp = pointers(e);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+  if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  std::string number;
+  waitFor([&] {
+    pollfd p{fds[0], POLLIN, 0};
+    char c;
+    while (poll(&p, 1, 0) > 0 && read(fds[0], &c, 1) == 1) {
+      if (c == '\n') return true;
+      number += c;
+    }
+    return pid_ <= 0 || !programRunning(pid_);
+  }, 30);
+  close(fds[0]);
+  if (number.empty()) {
+    if (pid_ > 0) kill(pid_, SIGTERM), waitProgram(pid_);
+    pid_ = -1;
+    return;
   }
+  display_ = ":" + number;
 }
 
 XServer::~XServer() {
@@ -196,4 +220,23 @@ bool onPath(const std::string &name) {
     start = colon + 1;
   }
   return false;
+}
+
+Outcome runPlayer(std::vector<std::string> args, const std::vector<std::string> &env) {
+  args.insert(args.begin(), KANDU_PLAYER);
+  return runProgram(args, env);
+}
+
+pid_t startPlayer(std::vector<std::string> args, const std::string &log, const std::vector<std::string> &env) {
+  args.insert(args.begin(), KANDU_PLAYER);
+  return startProgram(args, log, env);
+}
+
+bool waitFor(const std::function<bool()> &done, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    usleep(20000);
+  }
+  return true;
 }
