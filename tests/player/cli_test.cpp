@@ -25,11 +25,7 @@ using namespace kandu;
 
 namespace {
 // The player with the arguments written as one line (no argument here holds a blank).
-Outcome run(const std::string &arguments) {
-  std::vector<std::string> args = words(arguments);
-  args.insert(args.begin(), KANDU_PLAYER);
-  return runProgram(args);
-}
+Outcome run(const std::string &arguments) { return runPlayer(words(arguments)); }
 
 int countFrames(const std::string &dir) {
   int n = 0;
@@ -285,7 +281,7 @@ TEST(Cli, PlayReloadsAnEditedTimeline) {
   Workspace ws;
   std::string timeline = ws.write("t.timeline", "0 60000 cube_thing\n");
   XServer x;
-  pid_t player = startProgram({KANDU_PLAYER, "play", timeline, "--plugin", KANDU_PLUGIN}, ws.path("play.log"), x.env());
+  pid_t player = startPlayer({"play", timeline, "--plugin", KANDU_PLUGIN}, ws.path("play.log"), x.env());
   auto titleSoon = [&](const std::string &part) {
     std::string title;
     if (waitFor([&] { return (title = x.kanduTitle()).find(part) != std::string::npos; }, 10)) return title;

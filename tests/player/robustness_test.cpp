@@ -20,11 +20,6 @@ namespace {
 
 const std::string kEarlier = "an earlier output, which must survive\n";
 
-Outcome player(std::vector<std::string> args, const std::vector<std::string> &env = {}) {
-  args.insert(args.begin(), KANDU_PLAYER);
-  return runProgram(args, env);
-}
-
 // A directory on PATH holding a fake `ffmpeg` that runs `script` (sh) after taking some input.
 std::vector<std::string> fakeEncoder(const Workspace &ws, const std::string &script) {
   mkdir(ws.path("bin").c_str(), 0755);
@@ -51,18 +46,18 @@ TEST(Hostile, OutputPathsAreNeverCommandsOrOptions) {
   if (!onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
   Workspace ws;
   std::string sneaky = ws.path("x'; touch " + ws.path("pwned") + "; echo '.mp4");
-  Outcome r = player({"render", "--size", "64x48", "--to", "100", "--out", sneaky});
+  Outcome r = runPlayer({"render", "--size", "64x48", "--to", "100", "--out", sneaky});
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(access(ws.path("pwned").c_str(), F_OK), -1) << "a command ran from the output path";
   EXPECT_EQ(access(sneaky.c_str(), F_OK), 0) << "the video went elsewhere";
   // A relative name whose directory looks like a protocol ("concat:") is still a file.
   mkdir(ws.path("concat:a").c_str(), 0755);
-  Outcome protocol = runProgram({KANDU_PLAYER, "render", "--size", "64x48", "--to", "100", "--out", "concat:a/v.mp4"},
+  Outcome protocol = runPlayer({"render", "--size", "64x48", "--to", "100", "--out", "concat:a/v.mp4"},
                                 {}, ws.path(""));
   EXPECT_EQ(protocol.status, 0) << protocol.output;
   EXPECT_GT(fileContent(ws.path("concat:a/v.mp4")).size(), 1000u);
   // A name that looks like an option is a file name, and not a video one.
-  Outcome option = player({"render", "--size", "64x48", "--to", "100", "--out", "-version"});
+  Outcome option = runPlayer({"render", "--size", "64x48", "--to", "100", "--out", "-version"});
   EXPECT_EQ(option.status, 2);
   EXPECT_TRUE(contains(option.output, "-version: not a video file name")) << option.output;
 }
@@ -90,7 +85,7 @@ TEST(Hostile, BadRequestsExitTwoBeforeAnyWork) {
       {{"render", "/dev/zero", "--out", out}, "/dev/zero: the timeline is not a regular file", {}},
   };
   for (const Case &c : cases) {
-    Outcome r = player(c.args, c.env);
+    Outcome r = runPlayer(c.args, c.env);
     EXPECT_EQ(r.status, 2) << c.args.back() << ": " << r.output;
     EXPECT_TRUE(contains(r.output, c.says)) << r.output;
     EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
@@ -103,12 +98,12 @@ TEST(Hostile, BadRequestsExitTwoBeforeAnyWork) {
 TEST(Hostile, TimelineBytesAreEscapedInMessages) {
   Workspace ws;
   std::string timeline = ws.write("t.timeline", std::string("0 1000 \x1b[31mred\0x\n", 19));
-  Outcome r = player({"render", timeline, "--frames", ws.path("f")});
+  Outcome r = runPlayer({"render", timeline, "--frames", ws.path("f")});
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(contains(r.output, "effect word '\\x1b[31mred\\x00x'")) << r.output;
   EXPECT_FALSE(contains(r.output, "\x1b")) << "a raw escape reached the terminal";
   std::string big = ws.write("big.timeline", std::string(kMaxTimelineBytes + 1, '#'));
-  Outcome large = player({"render", big, "--frames", ws.path("f")});
+  Outcome large = runPlayer({"render", big, "--frames", ws.path("f")});
   EXPECT_EQ(large.status, 2);
   EXPECT_TRUE(contains(large.output, "larger than 1048576 bytes")) << large.output;
 }
@@ -125,7 +120,7 @@ TEST(Faults, EncoderThatFailsOrDiesLeavesTheEarlierVideo) {
       {"kill -9 $$", "ffmpeg was ended by signal 9"},
   };
   for (const Case &c : cases) {
-    Outcome r = player({"render", "--size", "256x192", "--to", "2000", "--out", out}, fakeEncoder(ws, c.script));
+    Outcome r = runPlayer({"render", "--size", "256x192", "--to", "2000", "--out", out}, fakeEncoder(ws, c.script));
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_TRUE(contains(r.output, c.says)) << r.output;
     EXPECT_EQ(fileContent(out), kEarlier);
@@ -145,7 +140,7 @@ TEST(Faults, FullDiskLeavesNothingBehind) {
   };
   if (onPath("ffmpeg")) runs.push_back({"render", "--size", "512x384", "--to", "3000", "--out", ws.path("small/v.mp4")});
   for (const auto &args : runs) {
-    Outcome r = player(args);
+    Outcome r = runPlayer(args);
     EXPECT_EQ(r.status, 1) << args.back();
     EXPECT_TRUE(contains(r.output, "No space left on device")) << r.output;
     EXPECT_EQ(ws.list("small"), std::vector<std::string>{"still.png"}) << args.back();
@@ -157,7 +152,7 @@ TEST(Faults, FullDiskLeavesNothingBehind) {
 TEST(Faults, SignalsStopTheCaptureAndRemoveIt) {
   Workspace ws;
   // The video (when ffmpeg is here) and a frame directory that holds an earlier render.
-  ASSERT_EQ(player({"render", "--size", "64x48", "--to", "50", "--frames", ws.path("frames")}).status, 0);
+  ASSERT_EQ(runPlayer({"render", "--size", "64x48", "--to", "50", "--frames", ws.path("frames")}).status, 0);
   std::vector<std::string> earlierFrames = ws.list("frames");
   ASSERT_EQ(earlierFrames.size(), 3u + 1);  // and the demo's beat, audio.wav
   ws.write("v.mp4", kEarlier);
@@ -173,10 +168,8 @@ TEST(Faults, SignalsStopTheCaptureAndRemoveIt) {
   Workspace logs;  // beside the workspace, which must hold only the outputs
   for (const Case &c : cases) {
     if (contains(c.args.back(), ".mp4") && !onPath("ffmpeg")) continue;
-    std::vector<std::string> args = c.args;
-    args.insert(args.begin(), KANDU_PLAYER);
     const std::string log = logs.path(c.args[0] + std::to_string(c.signal) + ".log");
-    pid_t pid = startProgram(args, log);
+    pid_t pid = startPlayer(c.args, log);
     if (c.args[0] == "still") {
       // still writes only at the end: stop it in its pre-roll, once that shows its progress.
       ASSERT_TRUE(waitFor([&] { return contains(fileContent(log), "pre-roll: frame"); }, 30));
@@ -194,14 +187,14 @@ TEST(Faults, SignalsStopTheCaptureAndRemoveIt) {
 TEST(Faults, PluginCrashIsReportedWithTheExportAndLeavesNothing) {
   Workspace ws;
   ws.write("still.png", kEarlier);
-  Outcome r = player({"still", "--at", "100", "--plugin", KANDU_CRASH_PLUGIN, "--out", ws.path("still.png")});
+  Outcome r = runPlayer({"still", "--at", "100", "--plugin", KANDU_CRASH_PLUGIN, "--out", ws.path("still.png")});
   EXPECT_EQ(r.status, 128 + SIGSEGV);
   EXPECT_TRUE(contains(r.output, std::string("SIGSEGV in the plug-in's ExecuteDLL (") + KANDU_CRASH_PLUGIN + ")"))
       << r.output;
-  Outcome frames = player({"render", "--to", "100", "--plugin", KANDU_CRASH_PLUGIN, "--frames", ws.path("f")});
+  Outcome frames = runPlayer({"render", "--to", "100", "--plugin", KANDU_CRASH_PLUGIN, "--frames", ws.path("f")});
   EXPECT_EQ(frames.status, 128 + SIGSEGV);
   if (onPath("ffmpeg")) {
-    Outcome video = player({"render", "--to", "100", "--plugin", KANDU_CRASH_PLUGIN, "--out", ws.path("v.mp4")});
+    Outcome video = runPlayer({"render", "--to", "100", "--plugin", KANDU_CRASH_PLUGIN, "--out", ws.path("v.mp4")});
     EXPECT_EQ(video.status, 128 + SIGSEGV);
   }
   EXPECT_EQ(ws.list(), std::vector<std::string>{"still.png"});
@@ -210,9 +203,9 @@ TEST(Faults, PluginCrashIsReportedWithTheExportAndLeavesNothing) {
 
 TEST(Outputs, FramesDirectoryHoldsExactlyTheLastRender) {
   Workspace ws;
-  ASSERT_EQ(player({"render", "--size", "64x48", "--to", "500", "--frames", ws.path("f")}).status, 0);
+  ASSERT_EQ(runPlayer({"render", "--size", "64x48", "--to", "500", "--frames", ws.path("f")}).status, 0);
   ASSERT_EQ(ws.list("f").size(), 30u + 1);  // the frames and the demo's beat
-  ASSERT_EQ(player({"render", "--size", "64x48", "--to", "100", "--frames", ws.path("f")}).status, 0);
+  ASSERT_EQ(runPlayer({"render", "--size", "64x48", "--to", "100", "--frames", ws.path("f")}).status, 0);
   EXPECT_EQ(ws.list("f"), (std::vector<std::string>{"audio.wav", "frame_000000.png", "frame_000001.png",
                                                    "frame_000002.png", "frame_000003.png", "frame_000004.png",
                                                    "frame_000005.png"}));
@@ -222,14 +215,14 @@ TEST(Outputs, FramesDirectoryHoldsExactlyTheLastRender) {
 TEST(Outputs, ToPastTheEndIsCutAndTheSheetIsCapped) {
   Workspace ws;
   std::string timeline = ws.write("t.timeline", "0 100 cube_thing\n");
-  Outcome r = player({"render", timeline, "--size", "64x48", "--to", "5000", "--frames", ws.path("f")});
+  Outcome r = runPlayer({"render", timeline, "--size", "64x48", "--to", "5000", "--frames", ws.path("f")});
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(contains(r.output, "--to 5000 is past the timeline's end; stopping at 100 ms")) << r.output;
   EXPECT_EQ(ws.list("f").size(), 6u);
   std::string many;
   for (size_t i = 0; i <= kMaxSheetThumbnails; ++i)
     many += std::to_string(i * 20) + " " + std::to_string(i * 20 + 20) + " cube_thing\n";
-  Outcome sheet = player({"sheet", ws.write("many.timeline", many), "--fps", "10", "--out", ws.path("s.png")});
+  Outcome sheet = runPlayer({"sheet", ws.write("many.timeline", many), "--fps", "10", "--out", ws.path("s.png")});
   EXPECT_EQ(sheet.status, 0) << sheet.output;
   EXPECT_TRUE(contains(sheet.output, "shows the first 64 of 65 drawing blocks")) << sheet.output;
   EXPECT_TRUE(contains(sheet.output, "(64 thumbnails)")) << sheet.output;
@@ -241,7 +234,7 @@ TEST(Outputs, ToPastTheEndIsCutAndTheSheetIsCapped) {
 TEST(HostProtocol, EveryBlockGetsItsThreeCallsOnAFreshModelview) {
   Workspace ws;
   std::string timeline = ws.write("t.timeline", "0 100 cube_thing\n20 60 rotate\n50 150 morph\n");
-  Outcome r = player({"still", timeline, "--size", "64x48", "--at", "60", "--plugin", KANDU_PROBE_PLUGIN, "--out",
+  Outcome r = runPlayer({"still", timeline, "--size", "64x48", "--at", "60", "--plugin", KANDU_PROBE_PLUGIN, "--out",
                       ws.path("s.png")},
                      {"KANDU_PROBE_LOG=" + ws.path("calls.log")});
   ASSERT_EQ(r.status, 0) << r.output;
@@ -259,7 +252,7 @@ TEST(HostProtocol, EveryBlockGetsItsThreeCallsOnAFreshModelview) {
 TEST(HostProtocol, TheSheetShowsEachBlockFromItsMidPoint) {
   Workspace ws;
   std::string timeline = ws.write("t.timeline", "0 100 cube_thing\n100 160 morph\n");
-  Outcome r = player({"sheet", timeline, "--fps", "30", "--plugin", KANDU_PROBE_PLUGIN, "--out", ws.path("s.png")},
+  Outcome r = runPlayer({"sheet", timeline, "--fps", "30", "--plugin", KANDU_PROBE_PLUGIN, "--out", ws.path("s.png")},
                      {"KANDU_PROBE_LOG=" + ws.path("calls.log")});
   ASSERT_EQ(r.status, 0) << r.output;
   // Mid-points 50 and 130 ms; at 30 fps the frames at or after them are 2 (66 ms) and 4 (133 ms),

@@ -82,8 +82,13 @@ int endProgram(pid_t pid, int seconds) {
 }
 
 XServer::XServer() {
-  // Xvfb picks a free display itself and writes its number on fd 3 once it takes connections, so
-  // that servers of tests running side by side never collide and none is used before it is ready.
+  // A busy machine can lose a server on its way up: try again, three times at most.
+  for (int attempt = 0; attempt < 3 && pid_ <= 0; ++attempt) start();
+}
+
+// Xvfb picks a free display itself and writes its number on fd 3 once it takes connections, so
+// that servers of tests running side by side never collide; then it must answer a client.
+void XServer::start() {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return;
   std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
@@ -95,26 +100,28 @@ XServer::XServer() {
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-  if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   std::string number;
-  waitFor([&] {
+  bool told = pid > 0 && waitFor([&] {
     pollfd p{fds[0], POLLIN, 0};
     char c;
     while (poll(&p, 1, 0) > 0 && read(fds[0], &c, 1) == 1) {
       if (c == '\n') return true;
       number += c;
     }
-    return pid_ <= 0 || !programRunning(pid_);
-  }, 30);
+    return !programRunning(pid);
+  }, 30) && !number.empty();
   close(fds[0]);
-  if (number.empty()) {
-    if (pid_ > 0) kill(pid_, SIGTERM), waitProgram(pid_);
-    pid_ = -1;
-    return;
-  }
   display_ = ":" + number;
+  pid_ = pid;
+  if (told && waitFor([&] { return runProgram({"xdotool", "getdisplaygeometry"}, env()).status == 0 || !programRunning(pid); }, 30) &&
+      programRunning(pid))
+    return;
+  if (pid > 0) kill(pid, SIGKILL), waitProgram(pid);
+  pid_ = -1;
 }
 
 XServer::~XServer() {
@@ -222,9 +229,9 @@ bool onPath(const std::string &name) {
   return false;
 }
 
-Outcome runPlayer(std::vector<std::string> args, const std::vector<std::string> &env) {
+Outcome runPlayer(std::vector<std::string> args, const std::vector<std::string> &env, const std::string &cwd) {
   args.insert(args.begin(), KANDU_PLAYER);
-  return runProgram(args, env);
+  return runProgram(args, env, cwd);
 }
 
 pid_t startPlayer(std::vector<std::string> args, const std::string &log, const std::vector<std::string> &env) {

@@ -21,7 +21,7 @@ Outcome runProgram(const std::vector<std::string> &args, const std::vector<std::
 pid_t startProgram(const std::vector<std::string> &args, const std::string &log = "",
                    const std::vector<std::string> &env = {});
 // kandu-player (the one built beside the tests) run with `args`, and started with them.
-Outcome runPlayer(std::vector<std::string> args, const std::vector<std::string> &env = {});
+Outcome runPlayer(std::vector<std::string> args, const std::vector<std::string> &env = {}, const std::string &cwd = "");
 pid_t startPlayer(std::vector<std::string> args, const std::string &log = "", const std::vector<std::string> &env = {});
 // Waits for a started program; its status as in Outcome.
 int waitProgram(pid_t pid);
@@ -45,6 +45,7 @@ class XServer {
   void press(const std::string &key) const;
 
  private:
+  void start();
   std::string display_;
   pid_t pid_ = -1;
 };

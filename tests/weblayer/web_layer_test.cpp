@@ -67,7 +67,7 @@ TEST(WebLayer, EveryEffectMatchesTheDesktopPictureFrameByFrame) {
       "0 500 water_thing\n500 1000 jumping_bars\n1000 1500 jumping_bars2\n"
       "1500 2000 cube_thing\n2000 2500 morph\n2500 3000 cube_field\n";
   const std::string timeline = ws.write("t.timeline", text);
-  Outcome native = runProgram({KANDU_PLAYER, "render", timeline, "--size", "512x384", "--fps", "60", "--plugin",
+  Outcome native = runPlayer({"render", timeline, "--size", "512x384", "--fps", "60", "--plugin",
                                KANDU_PLUGIN, "--frames", ws.path("frames")});
   ASSERT_EQ(native.status, 0) << native.output;
 
