@@ -40,6 +40,10 @@ void onKey(GLFWwindow *window, int key, int, int action, int) {
   }
 }
 
+// GLFW's own words for what went wrong, for the message.
+std::string gGlfwError;
+void onGlfwError(int, const char *description) { gGlfwError = description ? description : ""; }
+
 void toggleFullScreen(GLFWwindow *window, const Options &o, int &windowedX, int &windowedY) {
   if (glfwGetWindowMonitor(window)) {
     glfwSetWindowMonitor(window, nullptr, windowedX, windowedY, o.width, o.height, 0);
@@ -64,14 +68,16 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
   // --music overrides the timeline's own, also when the timeline is edited.
   auto musicPath = [&] { return !o.musicPath.empty() ? o.musicPath : timeline.music; };
   MusicWatcher musicWatcher(musicPath());
+  glfwSetErrorCallback(onGlfwError);
   if (!glfwInit()) {
-    complain("cannot open a window (no display?); try 'render'");
+    complain("cannot open a window (" + printable(gGlfwError.empty() ? "no display?" : gGlfwError) + "); try 'render'");
     return 1;
   }
   glfwWindowHint(GLFW_DEPTH_BITS, 24);
   GLFWwindow *window = glfwCreateWindow(o.width, o.height, "kandu", nullptr, nullptr);
   if (!window) {
-    complain("cannot create a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " OpenGL window");
+    complain("cannot create a " + std::to_string(o.width) + "x" + std::to_string(o.height) + " OpenGL window (" +
+             printable(gGlfwError) + ")");
     glfwTerminate();
     return 1;
   }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The web page in a real browser: builds build-web/ (scripts/web-demo.sh --build-only), then drives
 # Debian's headless Chromium (SwiftShader WebGL) through chromedriver against a local server and
-# compares each drawing effect's ?at= picture with kandu-player's still (tests/web/compare.py).
+# compares each drawing effect's ?at= picture with kandu-player's still (tests/web/compare.py), then
+# drives the editor (tests/web/editor_test.py).
 # Needs the native build in build/. Skips with one line where Emscripten or Chromium cannot be
 # installed on this machine.
 set -uo pipefail
@@ -24,12 +25,16 @@ probe=$(timeout 60 chromium --headless=new --no-sandbox --disable-dev-shm-usage 
 
 set -e
 scripts/web-demo.sh --build-only
-size=$(( $(gzip -9c build-web/kandu.wasm | wc -c) + $(gzip -9c build-web/kandu.js | wc -c) ))
-echo "== web: kandu.wasm + kandu.js gzipped: $size bytes"
-if [ "$size" -ge $((150 * 1024)) ]; then
-  echo "FAIL web: the page's code is $size bytes gzipped, over 150 KB"
+gz() { local total=0; for f in "$@"; do total=$((total + $(gzip -9c "build-web/$f" | wc -c))); done; echo "$total"; }
+size=$(gz kandu.wasm kandu.js index.html)
+editor=$(gz editor.html editor.js editor.css)
+echo "== web: the player page gzipped: $size bytes (kandu.wasm, kandu.js, index.html); the editor adds $editor bytes"
+if [ "$size" -ge $((150 * 1024)) ] || [ "$editor" -ge $((150 * 1024)) ]; then
+  echo "FAIL web: over 150 KB gzipped"
   exit 1
 fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 python3 tests/web/compare.py build-web build/kandu-player build/libkandu.so "$out"
+echo "== web: the editor (tests/web/editor_test.py)"
+python3 tests/web/editor_test.py build-web build/kandu-player build/libkandu.so "$out/editor"

@@ -20,6 +20,16 @@ bool Transport::press(Key key) {
   return false;
 }
 
+void Transport::setRange(int64_t from, int64_t to, bool loop) {
+  from_ = from;
+  to_ = std::max(to, from + 1);
+  loop_ = loop;
+  if (position_ < static_cast<double>(from_) || position_ >= static_cast<double>(to_))
+    position_ = static_cast<double>(from_);
+}
+
+void Transport::seek(double ms) { position_ = std::clamp<double>(ms, from_, to_ - 1); }
+
 void Transport::advance(double elapsedMs) {
   if (!paused_) position_ += elapsedMs;
 }

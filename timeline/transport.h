@@ -27,6 +27,12 @@ class Transport {
   End checkEnd();
   // A reloaded timeline that plays to its end gets its new end.
   void setEnd(int64_t to) { to_ = to; }
+  // Plays [from, to) from now on, looping or not (the editor's loop range); the position is kept
+  // when it lies inside, else it goes to `from`.
+  void setRange(int64_t from, int64_t to, bool loop);
+  // Moves to `ms`, kept within [from, to).
+  void seek(double ms);
+  void setPaused(bool paused) { paused_ = paused; }
 
   double position() const { return position_; }
   int64_t positionMs() const { return static_cast<int64_t>(position_); }

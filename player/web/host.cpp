@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "player/host_frame.h"
+#include "player/web/page.h"
 #include "timeline/capture_plan.h"
 #include "timeline/demo_beat.h"
 #include "timeline/timeline.h"
@@ -36,6 +37,7 @@ uint32_t gHostTime = 0;
 bool gStarted = false;
 std::vector<float> gBeat;
 std::unique_ptr<Transport> gTransport;
+bool gLooping = false;  // the editor's loop range is on: an edit keeps it
 const int kWidth = 1024, kHeight = 768;
 
 void drawAt(int64_t ms, int width, int height) {
@@ -50,14 +52,28 @@ void drawAt(int64_t ms, int width, int height) {
 
 }  // namespace
 
+namespace kandu {
+
+const Timeline &pageTimeline() { return gTimeline; }
+
+void playTimeline(const Timeline &timeline) {
+  gTimeline = timeline;
+  if (gTransport && !gLooping) gTransport->setEnd(gTimeline.duration());
+}
+
+void setPageError(const std::string &error) { gError = error; }
+
+}  // namespace kandu
+
 extern "C" {
 
 // The plug-in's clock: the time of the frame being drawn, as kandu-player's capture clock.
 uint32_t kandu_host_time_ms(void) { return gHostTime; }
 
-// Opens the WebGL context on the page's canvas, reads the timeline (empty: the built-in demo) and
-// initialises the intro. 0 when ready; else 1 and kandu_web_error() says why.
-EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *timelineText, const char *source) {
+// Opens the WebGL context on the canvas `canvas` names (a CSS selector, "#picture" on the player's
+// page), reads the timeline (empty: the built-in demo) and initialises the intro. 0 when ready;
+// else 1 and kandu_web_error() says why.
+EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *timelineText, const char *source, const char *canvas) {
   if (gStarted) return 0;
   gTimeline = builtInTimeline();
   if (timelineText && *timelineText) {
@@ -76,7 +92,8 @@ EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *timelineText, const char *s
   attributes.antialias = false;
   attributes.preserveDrawingBuffer = true;  // a still must stay readable
   attributes.majorVersion = 1;
-  EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context("#picture", &attributes);
+  EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
+      emscripten_webgl_create_context(canvas && *canvas ? canvas : "#picture", &attributes);
   if (context <= 0 || emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
     gError = "this browser cannot open a WebGL context";
     return 1;
@@ -89,6 +106,8 @@ EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *timelineText, const char *s
 }
 
 EMSCRIPTEN_KEEPALIVE const char *kandu_web_error() { return gError.c_str(); }
+// The built-in demo as written, with its tempo, repeats and comments.
+EMSCRIPTEN_KEEPALIVE const char *kandu_web_builtin() { return builtInTimelineText(); }
 EMSCRIPTEN_KEEPALIVE double kandu_web_duration() { return static_cast<double>(gTimeline.duration()); }
 
 // One frame of play at `ms`, the full canvas.
@@ -127,6 +146,21 @@ EMSCRIPTEN_KEEPALIVE int kandu_web_tick(double soundMs, double elapsedMs) {
   return wrapped ? 1 : 0;
 }
 EMSCRIPTEN_KEEPALIVE double kandu_web_position() { return gTransport ? gTransport->position() : 0.0; }
+EMSCRIPTEN_KEEPALIVE void kandu_web_seek(double ms) {
+  if (gTransport) gTransport->seek(ms);
+}
+EMSCRIPTEN_KEEPALIVE void kandu_web_set_paused(int paused) {
+  if (gTransport) gTransport->setPaused(paused != 0);
+}
+// Plays [from, to) over and over (the editor's loop range); `on` 0 plays the whole timeline once.
+EMSCRIPTEN_KEEPALIVE void kandu_web_set_loop(double from, double to, int on) {
+  if (!gTransport) return;
+  gLooping = on != 0;
+  if (on)
+    gTransport->setRange(static_cast<int64_t>(from), static_cast<int64_t>(to), true);
+  else
+    gTransport->setRange(0, gTimeline.duration(), false);
+}
 
 // "m:ss.mmm (paused) — words" at the transport's position, as the player's window title shows it.
 EMSCRIPTEN_KEEPALIVE const char *kandu_web_title() {

@@ -9,98 +9,16 @@ Drives Chromium through chromedriver's WebDriver protocol (HTTP); serves WEB_DIR
 Exit status 0 when every moment's mean channel difference is at most 1.0 and the console is clean.
 """
 import base64
-import functools
-import http.server
-import json
 import os
 import re
-import socket
 import struct
 import subprocess
 import sys
-import tempfile
-import threading
-import time
-import urllib.request
 import wave
 
+from browser import Browser, rgb, serve, wait_for
+
 LIMIT = 1.0
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
-
-
-class Quiet(http.server.SimpleHTTPRequestHandler):
-    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map, '.wasm': 'application/wasm'}
-
-    def log_message(self, *args):
-        pass
-
-
-def serve(directory):
-    port = free_port()
-    server = http.server.ThreadingHTTPServer(('127.0.0.1', port), functools.partial(Quiet, directory=directory))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server, 'http://127.0.0.1:%d/' % port
-
-
-class Browser:
-    def __init__(self):
-        self.port = free_port()
-        self.driver = subprocess.Popen(['chromedriver', '--port=%d' % self.port], stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.DEVNULL)
-        for _ in range(100):
-            try:
-                self.call('GET', '/status')
-                break
-            except OSError:
-                time.sleep(0.1)
-        options = {'binary': '/usr/bin/chromium',
-                   'args': ['--headless=new', '--no-sandbox', '--disable-dev-shm-usage', '--disable-gpu-sandbox',
-                            '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--window-size=1280,1024',
-                            '--hide-scrollbars', '--force-device-scale-factor=1',
-                            '--autoplay-policy=no-user-gesture-required']}
-        caps = {'capabilities': {'alwaysMatch': {'browserName': 'chrome', 'goog:chromeOptions': options,
-                                                 'goog:loggingPrefs': {'browser': 'ALL'}}}}
-        self.session = self.call('POST', '/session', caps)['sessionId']
-
-    def call(self, method, path, body=None):
-        data = json.dumps(body).encode() if body is not None else None
-        request = urllib.request.Request('http://127.0.0.1:%d%s' % (self.port, path), data=data, method=method,
-                                         headers={'Content-Type': 'application/json'})
-        with urllib.request.urlopen(request, timeout=600) as response:
-            return json.loads(response.read())['value']
-
-    def do(self, method, path, body=None):
-        return self.call(method, '/session/%s%s' % (self.session, path), body)
-
-    def script(self, code, *args):
-        return self.do('POST', '/execute/sync', {'script': code, 'args': list(args)})
-
-    def open(self, url):
-        self.do('POST', '/url', {'url': url})
-
-    def wait_title(self, wanted, seconds):
-        deadline = time.time() + seconds
-        while time.time() < deadline:
-            title = self.script('return document.title;')
-            if title == wanted or title.startswith('kandu — error'):
-                return title
-            time.sleep(0.2)
-        return self.script('return document.title;')
-
-    def console(self):
-        return self.do('POST', '/se/log', {'type': 'browser'})
-
-    def close(self):
-        try:
-            self.do('DELETE', '')
-        finally:
-            self.driver.terminate()
-            self.driver.wait()
 
 
 FRAME_RATE = """
@@ -128,14 +46,17 @@ def check_play(browser, base, web_dir):
     with open(os.path.join(web_dir, 'checks', 'bad.timeline'), 'w') as f:
         f.write('0 1000 morph\n500 100 cube_thing\n')
     browser.open(base + 'index.html?timeline=checks/good.timeline')
-    time.sleep(2)
-    title = browser.script('return document.title;')
-    ok = re.fullmatch(r'kandu — 0:0[0-9]\.[0-9]{3} — morph', title) is not None and not title.startswith('kandu — 0:00.000')
+    playing = re.compile(r'kandu — 0:0[0-9]\.[0-9]{3} — morph')
+
+    def title_past_a_second():
+        title = browser.script('return document.title;')
+        return title if playing.fullmatch(title) and not title.startswith('kandu — 0:00.') else None
+    title = wait_for(title_past_a_second, 30) or browser.script('return document.title;')
+    ok = playing.fullmatch(title) is not None and not title.startswith('kandu — 0:00.')
     print('%s play: the title reads "%s"' % ('ok  ' if ok else 'FAIL', title))
     failures += not ok
     browser.open(base + 'index.html?timeline=checks/bad.timeline')
-    time.sleep(1)
-    shown = browser.script('return document.getElementById("error").textContent;')
+    shown = wait_for(lambda: browser.script('return document.getElementById("error").textContent;'), 30) or ''
     ok = shown.startswith('checks/bad.timeline:2: block ends at 100')
     print('%s bad timeline: the page shows "%s"' % ('ok  ' if ok else 'FAIL', shown))
     failures += not ok
@@ -150,23 +71,22 @@ def check_play(browser, base, web_dir):
     with open(os.path.join(web_dir, 'checks', 'noise.wav'), 'wb') as f:
         f.write(b'RIFF' + bytes(3000))
     for music, wanted in (('click.wav', ''), ('noise.wav', 'no sound: ')):
-        with open(os.path.join(web_dir, 'checks', 'music.timeline'), 'w') as f:
+        # A timeline file of its own for each: the browser may keep a fetched one.
+        name = 'music-%s.timeline' % music.split('.')[0]
+        with open(os.path.join(web_dir, 'checks', name), 'w') as f:
             f.write('music %s\n0 60000 morph\n' % music)
-        browser.open(base + 'index.html?timeline=checks/music.timeline')
-        time.sleep(1)
+        browser.open(base + 'index.html?timeline=checks/' + name)
+        wait_for(lambda: 'morph' in browser.script('return document.title;'), 30)
         browser.script('document.dispatchEvent(new KeyboardEvent("keydown", {key: "Home"}));')
-        time.sleep(1.5)
+        # Until the sound plays or the page says why it cannot.
+        wait_for(lambda: browser.script('return document.body.dataset.sound === "playing" || '
+                                        'document.getElementById("error").textContent !== "";'), 30)
         shown = browser.script('return document.getElementById("error").textContent;')
         title = browser.script('return document.title;')
         ok = shown.startswith(wanted) and (wanted or not shown) and 'morph' in title
         print('%s music %s: the page shows "%s", the title "%s"' % ('ok  ' if ok else 'FAIL', music, shown, title))
         failures += not ok
     return failures
-
-
-def rgb(path):
-    """The pixels of a PNG as bytes of RGB, through ImageMagick."""
-    return subprocess.run(['convert', path, '-depth', '8', 'rgb:-'], check=True, capture_output=True).stdout
 
 
 def main():
