@@ -382,9 +382,20 @@ function setPlaying(playing) {
   if (playing) startSound(); else { stopSound(); requestStill(); }
 }
 
+// Scrolls so that the playhead shows, when following it.
+function reveal() {
+  const x = xOf(view.playhead);
+  if (!view.follow || (x >= 0 && x <= lanesEl.clientWidth - 40)) return false;
+  view.scrollMs = Math.max(0, view.playhead - 40 / view.pxPerMs);
+  layoutBlocks();
+  draw();
+  return true;
+}
+
 function seek(ms) {
   K._kandu_web_seek(Math.max(0, ms));
   view.playhead = position();
+  if (!scrub) reveal();
   if (view.playing) startSound();
   else {
     K._kandu_web_frame(view.playhead);
@@ -424,13 +435,7 @@ function tick(now) {
     if (wrapped && audio.source && !view.loop) startSound();
     view.playhead = position();
     if (!view.loop && view.playhead >= view.duration - 1) setPlaying(false);
-    if (view.follow && (xOf(view.playhead) > lanesEl.clientWidth - 40 || xOf(view.playhead) < 0)) {
-      view.scrollMs = Math.max(0, view.playhead - 40 / view.pxPerMs);
-      layoutBlocks();
-      draw();
-    } else {
-      drawPlayhead();
-    }
+    if (!reveal()) drawPlayhead();
   }
   say((view.playing ? '▶ ' : '❚❚ ') + K.ccall('kandu_web_title', 'string', [], []) +
       (view.loop ? '  loop ' + beatsText(view.loop[0]) + '–' + beatsText(view.loop[1]) : ''));
@@ -559,7 +564,7 @@ function insertTime(remove) {
 
 // Pointer gestures on the lanes: move, resize, or a selection band. (A pointer the browser does not
 // know, as a script's, cannot be captured; its moves still come to the element.)
-let drag = null;
+let drag = null, scrub = null;
 function capture(el, event) {
   try { el.setPointerCapture(event.pointerId); } catch (e) { /* not a live pointer */ }
 }
@@ -677,7 +682,6 @@ function zoom(factor, aroundMs) {
 }
 
 // The ruler: click or drag to scrub, Shift+drag to set the loop, Shift+click to clear it.
-let scrub = null;
 rulerEl.addEventListener('pointerdown', (event) => {
   const rect = rulerEl.getBoundingClientRect(), ms = Math.max(0, msOf(event.clientX - rect.left));
   capture(rulerEl, event);
