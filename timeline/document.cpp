@@ -31,9 +31,12 @@ bool validWord(const std::string &word) {
 
 bool inBeats(const std::string &text) { return text.size() > 1 && text.back() == 'b'; }
 
-// A time in milliseconds or, with a tempo, in beats; spans (a repeat's period) take no offset.
-// Kept unrounded, so that repeats do not drift when a beat is not a whole millisecond.
-bool parseMoment(const std::string &text, double bpm, int64_t offset, bool span, double &ms, std::string &why) {
+// A time in milliseconds or, with a tempo, in beats (`beats` is then the number written, else -1);
+// spans (a repeat's period) are lengths, at the tempo in effect last. Kept unrounded, so that
+// repeats do not drift when a beat is not a whole millisecond.
+bool parseMoment(const std::string &text, const TempoMap &map, bool span, double &ms, double &beats,
+                 std::string &why) {
+  beats = -1;
   if (inBeats(text)) {
     std::string number = text.substr(0, text.size() - 1);
     size_t dots = 0;
@@ -46,11 +49,12 @@ bool parseMoment(const std::string &text, double bpm, int64_t offset, bool span,
       why = "'" + printable(text) + "' is not a number of beats";
       return false;
     }
-    if (bpm <= 0) {
+    if (map.empty()) {
       why = "'" + printable(text) + "' is in beats, but no 'tempo BPM' line comes before it";
       return false;
     }
-    ms = (span ? 0.0 : static_cast<double>(offset)) + std::strtod(number.c_str(), nullptr) * 60000.0 / bpm;
+    beats = std::strtod(number.c_str(), nullptr);
+    ms = span ? 0.0 + beats * 60000.0 / map.segments.back().bpm : map.msAt(beats);
   } else {
     int64_t whole = 0;
     if (!parseWholeMs(text, whole)) {
@@ -65,6 +69,11 @@ bool parseMoment(const std::string &text, double bpm, int64_t offset, bool span,
     return false;
   }
   return true;
+}
+
+bool parseMoment(const std::string &text, const TempoMap &map, bool span, double &ms, std::string &why) {
+  double beats = 0;
+  return parseMoment(text, map, span, ms, beats, why);
 }
 
 int64_t wholeMs(double ms) { return static_cast<int64_t>(std::llround(ms)); }
@@ -93,8 +102,10 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
   Timeline timeline;
   timeline.source = source;
   int number = 0;
-  double bpm = 0;
-  int64_t offset = 0;
+  std::vector<TempoMap> maps;  // every map lines refer to, by index
+  int map = -1;
+  const TempoMap kNone;
+  auto current = [&]() -> const TempoMap & { return map < 0 ? kNone : maps[static_cast<size_t>(map)]; };
   auto fail = [&](const std::string &why) {
     error = printable(source) + (number > 0 ? ":" + std::to_string(number) : std::string()) + ": " + why;
     return false;
@@ -124,6 +135,29 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
       lines.push_back(std::move(line));
       continue;
     }
+    if (words[0] == "tempo" && words.size() == 4 && words[2] == "from") {
+      // A change of tempo from a moment on: the beats before it keep their times.
+      char *end = nullptr;
+      double newBpm = words[1].size() <= 12 ? std::strtod(words[1].c_str(), &end) : 0.0;
+      if (!(end && *end == '\0' && std::isdigit(static_cast<unsigned char>(words[1][0])) && newBpm > 0 && newBpm <= 1000))
+        return fail("expected 'tempo BPM from TIME': beats per minute above 0 and up to 1000");
+      if (current().empty()) return fail("a tempo change needs a 'tempo BPM' line before it");
+      double at = 0, beats = 0;
+      std::string why;
+      if (!parseMoment(words[3], current(), false, at, beats, why)) return fail("tempo change " + why);
+      if (beats < 0) beats = current().beatAt(at);
+      if (beats < current().segments.back().beat)
+        return fail("a tempo change at " + printable(words[3]) + " comes before the one it follows");
+      TempoMap changed = current();
+      changed.segments.push_back({beats, at, newBpm});
+      maps.push_back(changed);
+      map = static_cast<int>(maps.size()) - 1;
+      timeline.tempo = changed;
+      line.kind = Line::Kind::TempoChange;
+      line.map = map;
+      lines.push_back(std::move(line));
+      continue;
+    }
     if (words[0] == "tempo") {
       int64_t newOffset = 0;
       char *end = nullptr;
@@ -134,13 +168,17 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
           (words.size() == 3 && !parseWholeMs(words[2], newOffset)))
         return fail("expected 'tempo BPM [OFFSET]': beats per minute above 0 and up to 1000, and an offset in "
                     "milliseconds");
-      bpm = timeline.bpm = newBpm;
-      offset = timeline.beatOffset = newOffset;
+      timeline.bpm = newBpm;
+      timeline.beatOffset = newOffset;
+      TempoMap started;
+      started.segments.push_back({0.0, static_cast<double>(newOffset), newBpm});
+      maps.push_back(started);
+      map = static_cast<int>(maps.size()) - 1;
+      timeline.tempo = started;
       line.kind = Line::Kind::Tempo;
       line.start = fields[1];
       if (fields.size() == 3) line.end = fields[2];
-      line.bpm = bpm;
-      line.offset = offset;
+      line.map = map;
       lines.push_back(std::move(line));
       continue;
     }
@@ -158,17 +196,17 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
     if (words.size() != 3 && !repeats)
       return fail("expected 'START END WORD' or 'START END WORD every PERIOD until TIME', got " +
                   std::to_string(words.size()) + " field" + (words.size() == 1 ? "" : "s"));
-    double start = 0, end = 0, period = 0, until = 0;
+    double start = 0, end = 0, period = 0, until = 0, startBeats = -1, periodBeats = -1;
     std::string why;
-    if (!parseMoment(words[0], bpm, offset, false, start, why)) return fail("start " + why);
-    if (!parseMoment(words[1], bpm, offset, false, end, why)) return fail("end " + why);
+    if (!parseMoment(words[0], current(), false, start, startBeats, why)) return fail("start " + why);
+    if (!parseMoment(words[1], current(), false, end, why)) return fail("end " + why);
     if (wholeMs(end) <= wholeMs(start))
       return fail("block ends at " + printable(words[1]) + ", not after its start " + printable(words[0]));
     if (!validWord(words[2]))
       return fail("effect word '" + printable(words[2]) + "' may hold only letters, digits, '_' and '-'");
     if (repeats) {
-      if (!parseMoment(words[4], bpm, offset, true, period, why)) return fail("period " + why);
-      if (!parseMoment(words[6], bpm, offset, false, until, why)) return fail("until " + why);
+      if (!parseMoment(words[4], current(), true, period, periodBeats, why)) return fail("period " + why);
+      if (!parseMoment(words[6], current(), false, until, why)) return fail("until " + why);
       if (period < 1.0) return fail("a repeat's period must be at least 1 ms");
       if (until <= start) return fail("a repeat must run until a time after its start");
       line.period = fields[4];
@@ -178,13 +216,19 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
       period = 1;
     }
     // Copy k starts at start + k × period while that is before `until`, each as long as the first.
-    for (int64_t k = 0; start + k * period < until; ++k) {
+    // Across tempo changes a period in beats is counted in beats.
+    const bool beatwise = periodBeats > 0 && current().segments.size() > 1;
+    const double firstBeat = startBeats >= 0 ? startBeats : beatwise ? current().beatAt(start) : 0.0;
+    auto copyStart = [&](int64_t k) {
+      return beatwise ? current().msAt(firstBeat + static_cast<double>(k) * periodBeats) : start + k * period;
+    };
+    for (int64_t k = 0; copyStart(k) < until; ++k) {
       if (timeline.blocks.size() == kMaxTimelineBlocks)
         return fail("more than " + std::to_string(kMaxTimelineBlocks) + " blocks");
       Block block;
       block.line = number;
-      block.start = wholeMs(start + k * period);
-      block.end = wholeMs(end + k * period);
+      block.start = wholeMs(copyStart(k));
+      block.end = wholeMs(beatwise ? copyStart(k) + (end - start) : end + k * period);
       block.word = words[2];
       if (block.end > kMaxTimelineMs) return fail("a repeat runs past " + std::to_string(kMaxTimelineMs) + " ms");
       timeline.blocks.push_back(block);
@@ -193,8 +237,7 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
     line.start = fields[0];
     line.end = fields[1];
     line.word = fields[2];
-    line.bpm = bpm;
-    line.offset = offset;
+    line.map = map;
     lines.push_back(std::move(line));
   }
   if (timeline.blocks.empty()) {
@@ -224,20 +267,27 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
   text_ = text;
   finalNewline_ = !text.empty() && text.back() == '\n';
   lines_ = std::move(lines);
+  maps_ = std::move(maps);
   timeline_ = std::move(timeline);
   return true;
+}
+
+const TempoMap &Document::mapOf(const Line &line) const {
+  static const TempoMap kNone;
+  return line.map < 0 ? kNone : maps_[static_cast<size_t>(line.map)];
 }
 
 double Document::fieldMs(const Line &line, const Field &field, bool span) const {
   double ms = 0;
   std::string why;
-  parseMoment(line.text.substr(field.at, field.size), line.bpm, line.offset, span, ms, why);
+  parseMoment(line.text.substr(field.at, field.size), mapOf(line), span, ms, why);
   return ms;
 }
 
 std::string Document::writeTime(const Line &line, const Field &field, double ms, bool span) const {
   if (!inBeats(line.text.substr(field.at, field.size))) return std::to_string(wholeMs(ms));
-  double beats = (ms - (span ? 0.0 : static_cast<double>(line.offset))) * line.bpm / 60000.0;
+  const TempoMap &map = mapOf(line);
+  double beats = span ? ms * map.segments.back().bpm / 60000.0 : map.beatAt(ms);
   return formatNumber(beats) + "b";
 }
 
@@ -350,14 +400,12 @@ bool Document::setWord(int number, const std::string &word, std::string &error) 
 
 bool Document::insertBlock(double startMs, double endMs, const std::string &word, std::string &error) {
   if (beforeZero(startMs, error)) return false;
-  Line context;  // the tempo in effect at the end of the file
-  for (const Line &l : lines_)
-    if (l.kind == Line::Kind::Tempo) context.bpm = l.bpm, context.offset = l.offset;
+  // The tempo in effect at the end of the file; a block before its beat 0 is written in ms.
+  const TempoMap &map = timeline_.tempo;
+  const bool beats = !map.empty() && startMs >= map.segments.front().ms;
   auto write = [&](double ms) {
-    if (context.bpm <= 0) return std::to_string(wholeMs(ms));
-    return formatNumber((ms - static_cast<double>(context.offset)) * context.bpm / 60000.0) + "b";
+    return beats ? formatNumber(map.beatAt(ms)) + "b" : std::to_string(wholeMs(ms));
   };
-  if (context.bpm > 0 && startMs < static_cast<double>(context.offset)) context.bpm = 0;  // before beat 0
   std::vector<std::string> texts;
   for (const Line &l : lines_) texts.push_back(l.text);
   texts.push_back(write(startMs) + " " + write(endMs) + " " + word);

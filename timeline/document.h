@@ -43,7 +43,7 @@ class Document {
   // Times in [atMs, atMs + amountMs) move to atMs and later ones `amountMs` earlier; blocks that
   // lie wholly inside go.
   bool removeTime(double atMs, double amountMs, std::string &error);
-  // Sets the last tempo line (a new first line when there is none); beats stay beats.
+  // Sets the last "tempo BPM [OFFSET]" line (a new first line when there is none); beats stay beats.
   bool setTempo(double bpm, int64_t offsetMs, std::string &error);
 
  private:
@@ -51,14 +51,14 @@ class Document {
     size_t at = 0, size = 0;  // where in the line's text; size 0: absent
   };
   struct Line {
-    enum class Kind { Other, Tempo, Block };
+    enum class Kind { Other, Tempo, TempoChange, Block };
     std::string text;  // without its '\n'
     Kind kind = Kind::Other;
     Field start, end, word, period, until;
-    double bpm = 0;      // the tempo in effect on this line; 0: none
-    int64_t offset = 0;
+    int map = -1;  // the tempo in effect on this line (maps_); -1: none
   };
 
+  const TempoMap &mapOf(const Line &line) const;
   // What one time field says, in milliseconds, and the same time written the field's way.
   double fieldMs(const Line &line, const Field &field, bool span) const;
   std::string writeTime(const Line &line, const Field &field, double ms, bool span) const;
@@ -68,6 +68,7 @@ class Document {
   std::string source_, text_;
   bool finalNewline_ = false;
   std::vector<Line> lines_;
+  std::vector<TempoMap> maps_;
   Timeline timeline_;
 };
 

@@ -4,6 +4,30 @@ extern const char kDemoTimeline[];
 
 namespace kandu {
 
+namespace {
+// The segment a moment falls in: the last that starts at or before it (the first for earlier ones).
+template <typename Key> const TempoMap::Segment &segmentAt(const TempoMap &map, double at, Key key) {
+  const TempoMap::Segment *found = &map.segments.front();
+  for (const TempoMap::Segment &s : map.segments)
+    if (at >= key(s)) found = &s;
+  return *found;
+}
+}  // namespace
+
+double TempoMap::msAt(double beat) const {
+  const Segment &s = segmentAt(*this, beat, [](const Segment &g) { return g.beat; });
+  return s.ms + (beat - s.beat) * 60000.0 / s.bpm;
+}
+
+double TempoMap::beatAt(double ms) const {
+  const Segment &s = segmentAt(*this, ms, [](const Segment &g) { return g.ms; });
+  return s.beat + (ms - s.ms) * s.bpm / 60000.0;
+}
+
+double TempoMap::bpmAt(double ms) const {
+  return segmentAt(*this, ms, [](const Segment &g) { return g.ms; }).bpm;
+}
+
 int64_t Timeline::duration() const {
   int64_t end = 0;
   for (const Block &b : blocks)

@@ -3,7 +3,8 @@
 // One block per line: START END WORD, e.g. "1000 2000 cube_thing". '#' starts a comment; blank
 // lines are allowed. "tempo BPM [OFFSET]" lets later times be written in beats ("16b"), a block
 // followed by "every PERIOD until TIME" repeats, and "music PATH" names the soundtrack. A block
-// plays at time t when START <= t < END; blocks overlap freely and play in file order.
+// plays at time t when START <= t < END; blocks overlap freely and play in file order. A line
+// "tempo BPM from TIME" changes the tempo from TIME on (beats count on across the change).
 //
 // This is the expanded form both hosts play from; timeline/document.h keeps the text as written
 // and edits it.
@@ -23,6 +24,23 @@ const size_t kMaxTimelineBlocks = 4096;
 const size_t kMaxActiveBlocks = 64;
 const int64_t kMaxTimelineMs = 3600000;
 
+// How beats become milliseconds: "tempo BPM [OFFSET]" starts a map (beat 0 at OFFSET ms), and
+// "tempo BPM from TIME" changes the tempo from that moment on, the beats counting on across it.
+struct TempoMap {
+  struct Segment {
+    double beat = 0;  // where it starts, in beats and in milliseconds
+    double ms = 0;
+    double bpm = 0;
+  };
+  std::vector<Segment> segments;  // in order of time; empty: no tempo
+
+  bool empty() const { return segments.empty(); }
+  // Beats before the first segment count back at its tempo.
+  double msAt(double beat) const;
+  double beatAt(double ms) const;
+  double bpmAt(double ms) const;
+};
+
 struct Block {
   int64_t start = 0;
   int64_t end = 0;
@@ -36,6 +54,7 @@ struct Timeline {
   std::string music;   // from a 'music PATH' line, as written; empty: none
   double bpm = 0;      // from the last 'tempo BPM [OFFSET]' line; 0: none
   int64_t beatOffset = 0;
+  TempoMap tempo;      // the beats at the end of the file, tempo changes included
 
   int64_t duration() const;  // the latest end
 };

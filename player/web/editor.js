@@ -45,7 +45,7 @@ const view = {
   blocks: [],        // [start, end, word, line]
   lanes: [],         // words, top to bottom
   selected: new Set(),  // lines
-  bpm: 0, offset: 0,
+  tempo: [],         // [[beat, ms, bpm], ...]: the tempo from each beat on; none: a grid of seconds
   duration: 1,
   playing: false,
   playhead: 0,
@@ -57,12 +57,25 @@ const view = {
 
 const audio = { context: null, buffer: null, source: null, startedAt: 0, startPos: 0, peaks: null, name: '' };
 
-function beatMs() { return view.bpm > 0 ? 60000 / view.bpm : 1000; }
-function stepMs() { return beatMs() * view.gridFraction; }
-function snap(ms) {
-  const step = stepMs(), origin = view.bpm > 0 ? view.offset : 0;
-  return origin + Math.round((ms - origin) / step) * step;
+// The tempo map, as the timeline library keeps it: beats to milliseconds and back.
+function segmentAt(at, key) {
+  let found = view.tempo[0];
+  for (const s of view.tempo) if (at >= s[key]) found = s;
+  return found;
 }
+function msAtBeat(beat) {
+  if (!view.tempo.length) return beat * 1000;
+  const s = segmentAt(beat, 0);
+  return s[1] + (beat - s[0]) * 60000 / s[2];
+}
+function beatAtMs(ms) {
+  if (!view.tempo.length) return ms / 1000;
+  const s = segmentAt(ms, 1);
+  return s[0] + (ms - s[1]) * s[2] / 60000;
+}
+function beatMs(at) { return view.tempo.length ? 60000 / segmentAt(at === undefined ? view.playhead : at, 1)[2] : 1000; }
+function stepMs(at) { return beatMs(at) * view.gridFraction; }
+function snap(ms) { return msAtBeat(Math.round(beatAtMs(ms) / view.gridFraction) * view.gridFraction); }
 function xOf(ms) { return (ms - view.scrollMs) * view.pxPerMs + kLabelWidth; }
 function msOf(x) { return (x - kLabelWidth) / view.pxPerMs + view.scrollMs; }
 function laneOf(word) {
@@ -70,9 +83,8 @@ function laneOf(word) {
   return i < 0 ? 0 : i;
 }
 function beatsText(ms) {
-  if (view.bpm <= 0) return Math.round(ms) + ' ms';
-  const b = (ms - view.offset) / beatMs();
-  return (Math.round(b * 1000) / 1000) + 'b';
+  if (!view.tempo.length) return Math.round(ms) + ' ms';
+  return (Math.round(beatAtMs(ms) * 1000) / 1000) + 'b';
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -143,9 +155,7 @@ function kindOf(word) {
 // After a change of the document: blocks, lanes, text, and the intro's picture.
 function refresh(fromLanes) {
   view.blocks = doc.blocks();
-  const grid = doc.grid();
-  view.bpm = grid.bpm;
-  view.offset = grid.offset;
+  view.tempo = doc.grid().segments;
   view.duration = Math.max(1, ...view.blocks.map((b) => b[1]));
   view.lanes = laneWords(view.blocks);
   const lines = new Set(view.blocks.map((b) => b[3]));
@@ -189,11 +199,12 @@ function buildBlocks() {
   }
   while (blockEls.length > view.blocks.length) blockEls.pop().remove();
   // Only what changed is written: an edit of one block among thousands touches one element.
-  const layoutKey = view.pxPerMs + ' ' + view.scrollMs + ' ' + view.lanes.join(' ') + ' ' + view.bpm + ' ' + view.offset;
+  const layoutKey = view.pxPerMs + ' ' + view.scrollMs + ' ' + view.lanes.join(' ');
+  const tempoKey = JSON.stringify(view.tempo);
   view.blocks.forEach((b, i) => {
     const el = blockEls[i];
     const [start, end, word, line] = b;
-    const key = start + ' ' + end + ' ' + word + ' ' + line + ' ' + i + ' ' + view.selected.has(line);
+    const key = start + ' ' + end + ' ' + word + ' ' + line + ' ' + i + ' ' + view.selected.has(line) + tempoKey;
     if (el.kanduKey !== key) {
       el.kanduKey = key;
       el.className = 'block ' + kindOf(word) + (view.selected.has(line) ? ' selected' : '');
@@ -218,7 +229,7 @@ function placeBlock(el, b, layoutKey) {
 
 // Every block where the zoom and scroll put it.
 function layoutBlocks() {
-  const layoutKey = view.pxPerMs + ' ' + view.scrollMs + ' ' + view.lanes.join(' ') + ' ' + view.bpm + ' ' + view.offset;
+  const layoutKey = view.pxPerMs + ' ' + view.scrollMs + ' ' + view.lanes.join(' ');
   view.blocks.forEach((b, i) => placeBlock(blockEls[i], b, layoutKey));
 }
 
@@ -240,16 +251,16 @@ function draw() {
   drawPlayhead();
 }
 
+// Lines at every grid step, beat and bar (4 beats) of the tempo map, thinned where they crowd.
 function drawGrid(g, width, height) {
-  const beat = beatMs(), step = stepMs(), origin = view.bpm > 0 ? view.offset : 0;
-  const first = Math.floor((view.scrollMs - origin) / step), last = Math.ceil((msOf(width) - origin) / step);
-  const subdivisionsShow = step * view.pxPerMs >= 6, beatsShow = beat * view.pxPerMs >= 4;
-  for (let k = first; k <= last; ++k) {
-    const ms = origin + k * step, x = Math.round(xOf(ms)) + 0.5;
-    const beats = (ms - origin) / beat, onBeat = Math.abs(beats - Math.round(beats)) < 1e-6;
-    const onBar = onBeat && Math.round(beats) % 4 === 0;
-    if (!onBeat && !subdivisionsShow) continue;
-    if (onBeat && !onBar && !beatsShow) continue;
+  const frac = view.gridFraction;
+  const first = Math.floor(beatAtMs(view.scrollMs) / frac), last = Math.ceil(beatAtMs(msOf(width)) / frac);
+  for (let k = Math.max(first, view.tempo.length ? 0 : first); k <= last; ++k) {
+    const beats = k * frac, ms = msAtBeat(beats), x = Math.round(xOf(ms)) + 0.5;
+    const onBeat = Math.abs(beats - Math.round(beats)) < 1e-6, onBar = onBeat && Math.round(beats) % 4 === 0;
+    const px = stepMs(ms) * view.pxPerMs;
+    if (!onBeat && px < 6) continue;
+    if (onBeat && !onBar && px / frac < 4) continue;
     g.strokeStyle = onBar ? 'rgba(255,255,255,0.35)' : onBeat ? 'rgba(255,255,255,0.16)' : 'rgba(255,255,255,0.07)';
     g.beginPath();
     g.moveTo(x, 0);
@@ -305,17 +316,16 @@ function drawWaveform(g, width, height) {
 
 function drawRuler(width) {
   rulerEl.textContent = '';
-  const beat = beatMs(), origin = view.bpm > 0 ? view.offset : 0;
   let every = 1;
-  while (beat * every * view.pxPerMs < 50) every *= 2;
-  const first = Math.floor((view.scrollMs - origin) / (beat * every));
-  for (let k = first; xOf(origin + k * beat * every) < width; ++k) {
-    const ms = origin + k * beat * every;
+  while (beatMs(view.scrollMs) * every * view.pxPerMs < 50) every *= 2;
+  for (let k = Math.floor(Math.max(0, beatAtMs(view.scrollMs)) / every); ; ++k) {
+    const ms = msAtBeat(k * every);
+    if (xOf(ms) >= width) break;
     if (ms < 0) continue;
     const tick = document.createElement('div');
     tick.className = 'tick';
     tick.style.left = xOf(ms) + 'px';
-    tick.textContent = view.bpm > 0 ? (k * every) + 'b' : (ms / 1000) + 's';
+    tick.textContent = view.tempo.length ? (k * every) + 'b' : (k * every) + 's';
     rulerEl.appendChild(tick);
   }
   if (view.loop) {
@@ -509,6 +519,11 @@ function select(line, add) {
 }
 
 // Lines from the last to the first, so that removing or inserting lines keeps the others' numbers.
+function firstSelectedStart() {
+  const b = view.blocks.find((x) => view.selected.has(x[3]));
+  return b ? b[0] : view.playhead;
+}
+
 function selectedLinesDescending() { return [...view.selected].sort((a, b) => b - a); }
 
 function moveSelection(deltaMs) {
@@ -522,7 +537,7 @@ function resizeSelection(deltaMs) {
   if (!lines.length) return;
   gesture(() => lines.every((line) => {
     const first = view.blocks.find((b) => b[3] === line);
-    const end = Math.max(first[0] + stepMs(), first[1] + deltaMs);
+    const end = Math.max(first[0] + stepMs(first[0]), first[1] + deltaMs);
     return doc.edit('kandu_doc_edge', ['number', 'number', 'number'], [line, 1, end]);
   }));
 }
@@ -551,7 +566,7 @@ function setWordOfSelection(word) {
 
 function addBlock(word) {
   const start = Math.max(0, snap(position()));
-  gesture(() => doc.edit('kandu_doc_insert', ['number', 'number', 'string'], [start, start + beatMs(), word]));
+  gesture(() => doc.edit('kandu_doc_insert', ['number', 'number', 'string'], [start, msAtBeat(beatAtMs(start) + 1), word]));
   const last = view.blocks.length ? view.blocks[view.blocks.length - 1][3] : 0;
   select(last, false);
 }
@@ -559,7 +574,7 @@ function addBlock(word) {
 function insertTime(remove) {
   const at = Math.max(0, snap(position()));
   gesture(() => doc.edit(remove ? 'kandu_doc_remove_time' : 'kandu_doc_insert_time', ['number', 'number'],
-                         [at, stepMs()]));
+                         [at, stepMs(at)]));
 }
 
 // Pointer gestures on the lanes: move, resize, or a selection band. (A pointer the browser does not
@@ -606,7 +621,7 @@ lanesEl.addEventListener('pointermove', (event) => {
     drag.y1 = y;
     return;
   }
-  const step = stepMs();
+  const step = stepMs(drag.block[0]);
   if (drag.kind === 'move') {
     // Moved by whole grid steps (Alt: freely), so a block keeps its place on the grid.
     drag.delta = event.altKey ? raw : Math.round(raw / step) * step;
@@ -722,7 +737,7 @@ $('timeline').addEventListener('keydown', (event) => {
   else if (command(event) && key.toLowerCase() === 'd') duplicateSelection();
   else if (key === 'Delete' || key === 'Backspace') deleteSelection();
   else if (key === 'ArrowLeft' || key === 'ArrowRight') {
-    const d = (key === 'ArrowLeft' ? -1 : 1) * stepMs();
+    const d = (key === 'ArrowLeft' ? -1 : 1) * stepMs(firstSelectedStart());
     event.shiftKey ? resizeSelection(d) : moveSelection(d);
   } else if (key === 'i' || key === 'I') insertTime(event.shiftKey);
   else if (key === '+' || key === '=') zoom(1.25, view.playhead);

@@ -53,12 +53,16 @@ EMSCRIPTEN_KEEPALIVE const char *kandu_doc_blocks() {
   return gOut.c_str();
 }
 
-// The beat the grid is drawn from: {"bpm": B, "offset": MS}, bpm 0 when the file has no tempo.
+// The beat the grid is drawn from: {"segments": [[beat, ms, bpm], ...]}, each the tempo from that
+// beat on; none when the file has no tempo.
 EMSCRIPTEN_KEEPALIVE const char *kandu_doc_grid() {
-  char text[96];
-  std::snprintf(text, sizeof text, "{\"bpm\":%.9g,\"offset\":%lld}", gDocument.timeline().bpm,
-                static_cast<long long>(gDocument.timeline().beatOffset));
-  gOut = text;
+  gOut = "{\"segments\":[";
+  for (const TempoMap::Segment &s : gDocument.timeline().tempo.segments) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s[%.17g,%.17g,%.17g]", gOut.back() == '[' ? "" : ",", s.beat, s.ms, s.bpm);
+    gOut += text;
+  }
+  gOut += "]}";
   return gOut.c_str();
 }
 

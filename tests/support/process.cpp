@@ -91,7 +91,10 @@ XServer::XServer() {
 void XServer::start() {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return;
-  std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
+  // -noreset: by default the server starts over whenever its last client leaves, and a client
+  // that connects meanwhile (the player, just after a probe) is refused.
+  std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-noreset", "-screen", "0", "1280x1024x24",
+                                   "-nolisten", "tcp"};
   std::vector<std::string> e = environment({});
   std::vector<char *> argv = pointers(args), envp = pointers(e);
   posix_spawn_file_actions_t actions;

@@ -153,3 +153,16 @@ TEST(Document, TempoChangesKeepBeatsInBeats) {
   EXPECT_FALSE(none.setTempo(0, 0, error));
   EXPECT_EQ(none.text(), "tempo 128.5\n0 10 morph\n");
 }
+
+TEST(Document, EditsAcrossATempoChangeCountBeatsByTheMap) {
+  Document d = open("tempo 120\ntempo 60 from 8b   # slower from 4 s\n8b 10b cube_thing\n");
+  std::string error;
+  ASSERT_TRUE(d.moveBlock(3, 1000, error)) << error;  // one beat of the slower tempo
+  EXPECT_EQ(d.text(), "tempo 120\ntempo 60 from 8b   # slower from 4 s\n9b 11b cube_thing\n");
+  ASSERT_TRUE(d.insertBlock(3000, 5000, "morph", error)) << error;  // 6 beats of 500 ms, then 1 of 1000
+  EXPECT_EQ(d.text(), "tempo 120\ntempo 60 from 8b   # slower from 4 s\n9b 11b cube_thing\n6b 9b morph\n");
+  // setTempo sets the tempo the map starts from; the change stays.
+  ASSERT_TRUE(d.setTempo(60, 0, error)) << error;
+  EXPECT_EQ(d.text(), "tempo 60\ntempo 60 from 8b   # slower from 4 s\n9b 11b cube_thing\n6b 9b morph\n");
+  EXPECT_EQ(d.timeline().blocks[0].start, 9000);
+}

@@ -145,3 +145,36 @@ TEST(Timeline, DrawingWords) {
   EXPECT_FALSE(isDrawingWord("rotate"));
   EXPECT_FALSE(isDrawingWord("fade"));
 }
+
+// "tempo BPM from TIME": beats count on across the change at the new tempo; what comes before it
+// keeps its times, and a timeline without such a line means what it always meant.
+TEST(Timeline, TempoChangesFromAMomentOn) {
+  Timeline t = parse("tempo 120\ntempo 60 from 8b\n0 8b morph\n8b 10b cube_thing\n6b 7b rotate every 1b until 12b\n");
+  struct Expected {
+    int64_t start, end;
+  } expected[] = {{0, 4000}, {4000, 6000}, {3000, 3500}, {3500, 4000}, {4000, 4500}, {5000, 5500}, {6000, 6500},
+                  {7000, 7500}};
+  ASSERT_EQ(t.blocks.size(), 8u);
+  for (size_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(t.blocks[i].start, expected[i].start) << i;
+    EXPECT_EQ(t.blocks[i].end, expected[i].end) << i;
+  }
+  ASSERT_EQ(t.tempo.segments.size(), 2u);
+  EXPECT_EQ(t.tempo.msAt(9), 5000);
+  EXPECT_EQ(t.tempo.beatAt(3000), 6);
+  EXPECT_EQ(t.tempo.bpmAt(4500), 60);
+  // A change given in milliseconds, and one after another.
+  Timeline ms = parse("tempo 120 100\ntempo 240 from 2100\ntempo 60 from 12b\n0b 4b morph\n4b 12b fade\n12b 13b light\n");
+  EXPECT_EQ(ms.blocks[0].end, 2100);   // 4 beats of 500 ms after 100 ms
+  EXPECT_EQ(ms.blocks[1].end, 4100);   // then 8 beats of 250 ms
+  EXPECT_EQ(ms.blocks[2].end, 5100);   // then one of 1000 ms
+  struct Case {
+    const char *text, *error;
+  } bad[] = {
+      {"tempo 60 from 4b\n0 1 morph\n", "bad.timeline:1: a tempo change needs a 'tempo BPM' line before it"},
+      {"tempo 120\ntempo 60 from 8b\ntempo 90 from 4b\n0 1 morph\n",
+       "bad.timeline:3: a tempo change at 4b comes before the one it follows"},
+      {"tempo 120\ntempo 0 from 8b\n0 1 morph\n", "bad.timeline:2: expected 'tempo BPM from TIME'"},
+  };
+  for (const Case &c : bad) EXPECT_EQ(parseError(c.text).rfind(c.error, 0), 0u) << parseError(c.text);
+}

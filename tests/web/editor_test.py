@@ -188,13 +188,16 @@ def main():
         # Playing: an edit is drawn within two frames; a loop keeps the playhead inside it.
         browser.script('kanduEditor.seek(1000); kanduEditor.play();')
         wait_for(lambda: browser.script('return kanduEditor.frames();') > 10, 30)
-        browser.script('''
-            window.editFrames = kanduEditor.frames();
+        # Counted in the page, frame by frame: the frames drawn until one shows the edit.
+        drawn = browser.script('''
+            const frames = kanduEditor.frames();
             kanduEditor.setText(kanduEditor.text().replace('water_thing', 'cube_field'));
-            window.editRevision = kanduEditor.revision();
-            return window.editFrames;''')
-        wait_for(lambda: browser.script('return kanduEditor.drawnRevision() >= window.editRevision;'), 10)
-        drawn = browser.script('return kanduEditor.frames() - window.editFrames;')
+            const revision = kanduEditor.revision();
+            return new Promise((resolve) => {
+              const look = () => kanduEditor.drawnRevision() >= revision ? resolve(kanduEditor.frames() - frames)
+                                                                         : requestAnimationFrame(look);
+              requestAnimationFrame(look);
+            });''')
         check(drawn is not None and drawn <= 2, 'an edit while playing was drawn %s frame(s) later' % drawn)
         browser.script('kanduEditor.setLoop(2100, 2600);')
         samples = []
