@@ -432,21 +432,7 @@ bool Document::insertTime(double atMs, double amountMs, std::string &error) {
     error = "cannot insert a negative time";
     return false;
   }
-  std::vector<std::string> texts;
-  for (const Line &line : lines_) {
-    if (line.kind != Line::Kind::Block) {
-      texts.push_back(line.text);
-      continue;
-    }
-    std::vector<Replacement> changes;
-    for (const Field *f : {&line.start, &line.end, &line.until}) {
-      if (f->size == 0) continue;
-      double ms = fieldMs(line, *f, false);
-      if (ms >= atMs) changes.push_back({f->at, f->size, writeTime(line, *f, retimed(ms, atMs, amountMs), false)});
-    }
-    texts.push_back(changes.empty() ? line.text : replaced(line.text, changes));
-  }
-  return commit(std::move(texts), error);
+  return retime(atMs, amountMs, error);
 }
 
 bool Document::removeTime(double atMs, double amountMs, std::string &error) {
@@ -454,34 +440,37 @@ bool Document::removeTime(double atMs, double amountMs, std::string &error) {
     error = "cannot remove a negative time";
     return false;
   }
+  return retime(atMs, -amountMs, error);
+}
+
+bool Document::retime(double atMs, double amountMs, std::string &error) {
   std::vector<std::string> texts;
   for (const Line &line : lines_) {
     if (line.kind != Line::Kind::Block) {
       texts.push_back(line.text);
       continue;
     }
-    double start = fieldMs(line, line.start, false), end = fieldMs(line, line.end, false);
-    const bool rule = line.until.size > 0;
-    const double until = rule ? fieldMs(line, line.until, false) : 0;
+    const double firstStart = fieldMs(line, line.start, false);
+    double start = firstStart, end = fieldMs(line, line.end, false);
     auto gone = [&](double s, double e) {
-      return wholeMs(retimed(e, atMs, -amountMs)) <= wholeMs(retimed(s, atMs, -amountMs));
+      return wholeMs(retimed(e, atMs, amountMs)) <= wholeMs(retimed(s, atMs, amountMs));
     };
-    if (rule && gone(start, end)) {
+    if (line.until.size > 0 && gone(start, end)) {
       // The rule's first copies lie in the removed time: it starts again with the first one after it.
       const double period = fieldMs(line, line.period, true);
-      const double k = std::ceil((atMs + amountMs - start) / period);
+      const double k = std::ceil((atMs - amountMs - start) / period);
       start += k * period;
       end += k * period;
-      if (start >= until) continue;
+      if (start >= fieldMs(line, line.until, false)) continue;
     }
     if (gone(start, end)) continue;  // wholly inside the removed time
+    const double moved = start - firstStart;
     std::vector<Replacement> changes;
-    const double moved = start - fieldMs(line, line.start, false);
     for (const Field *f : {&line.start, &line.end, &line.until}) {
       if (f->size == 0) continue;
-      double ms = fieldMs(line, *f, false) + (f == &line.until ? 0.0 : moved);
-      if (ms > atMs || moved > 0)
-        changes.push_back({f->at, f->size, writeTime(line, *f, retimed(ms, atMs, -amountMs), false)});
+      const double ms = fieldMs(line, *f, false) + (f == &line.until ? 0.0 : moved);
+      const double to = retimed(ms, atMs, amountMs);
+      if (to != ms || moved > 0) changes.push_back({f->at, f->size, writeTime(line, *f, to, false)});
     }
     texts.push_back(changes.empty() ? line.text : replaced(line.text, changes));
   }

@@ -63,6 +63,8 @@ class Document {
   double fieldMs(const Line &line, const Field &field, bool span) const;
   std::string writeTime(const Line &line, const Field &field, double ms, bool span) const;
   const Line *blockLine(int line, std::string &error) const;
+  // Time inserted at `atMs` (amount > 0) or removed after it (amount < 0), in every block line.
+  bool retime(double atMs, double amountMs, std::string &error);
   bool commit(std::vector<std::string> texts, std::string &error);
 
   std::string source_, text_;

@@ -5,20 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/unit/parse.h"
 #include "timeline/capture_plan.h"
 #include "timeline/demo_beat.h"
 #include "timeline/transport.h"
 
 using namespace kandu;
-
-namespace {
-Timeline parse(const std::string &text) {
-  Timeline t;
-  std::string error;
-  EXPECT_TRUE(parseTimeline(text, "t.timeline", t, error)) << error;
-  return t;
-}
-}  // namespace
 
 TEST(CaptureRange, FrameCountAndTimes) {
   CaptureRange r{0, 1000, 60};

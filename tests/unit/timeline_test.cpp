@@ -2,25 +2,10 @@
 
 #include <set>
 
+#include "tests/unit/parse.h"
 #include "timeline/timeline.h"
 
 using namespace kandu;
-
-namespace {
-Timeline parse(const std::string &text) {
-  Timeline t;
-  std::string error;
-  EXPECT_TRUE(parseTimeline(text, "t.timeline", t, error)) << error;
-  return t;
-}
-
-std::string parseError(const std::string &text) {
-  Timeline t;
-  std::string error;
-  EXPECT_FALSE(parseTimeline(text, "bad.timeline", t, error)) << text;
-  return error;
-}
-}  // namespace
 
 TEST(Timeline, BlocksCommentsAndBlankLines) {
   Timeline t = parse("# a demo\n\n0 1000 water_thing   # the water\n  500\t700  rotate\n\n");

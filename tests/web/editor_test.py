@@ -218,6 +218,19 @@ def main():
               (turns, len(samples), min(samples), max(samples)))
         browser.script('kanduEditor.setLoop(); kanduEditor.pause();')
 
+        # A tempo that changes: the blocks are the player's, and a grid step after the change is a
+        # quarter of the slower beat.
+        with open(os.path.join(checks, 'change.timeline'), 'w') as f:
+            f.write('tempo 120\ntempo 60 from 8b\n0 8b morph\n8b 10b cube_thing\n')
+        check(open_editor(browser, base, '?timeline=editor-checks/change.timeline'), 'a timeline with a tempo change opens')
+        check(browser.script('return kanduEditor.blocks();') == checked_blocks(player, os.path.join(checks, 'change.timeline')),
+              'its blocks are kandu-player check\'s')
+        step_px = browser.script('return kanduEditor.view.pxPerMs * 250;')
+        x, y, w, h = block_rect(browser, 4)
+        drag(browser, x + w / 2, y + h / 2, 2.2 * step_px)
+        text = browser.script('return kanduEditor.text();')
+        check(text.split('\n')[3] == '8.5b 10.5b cube_thing', 'two steps of the slower beat on: "%s"' % text.split('\n')[3])
+
         # 2,000 blocks and ten minutes of music: every frame of a drag within 16 ms.
         big = ['tempo 120', 'music ten.wav']
         words = ['water_thing', 'cube_thing', 'morph', 'rotate', 'light', 'fade']
