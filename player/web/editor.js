@@ -233,19 +233,27 @@ function layoutBlocks() {
   view.blocks.forEach((b, i) => placeBlock(blockEls[i], b, layoutKey));
 }
 
+// The backdrop (waveform, grid, lane stripes) is drawn again only when what it shows changed: an
+// edit of a block among thousands redraws nothing of it.
+let backdropKey = '';
 function draw() {
   const width = lanesEl.clientWidth, height = lanesEl.clientHeight;
-  if (backdrop.width !== width || backdrop.height !== height) {
-    backdrop.width = width;
-    backdrop.height = height;
-  }
-  const g = backdrop.getContext('2d');
-  g.clearRect(0, 0, width, height);
-  drawWaveform(g, width, height);
-  drawGrid(g, width, height);
-  for (let i = 0; i < view.lanes.length; ++i) {
-    g.fillStyle = 'rgba(255,255,255,0.04)';
-    if (i % 2) g.fillRect(0, i * kLaneHeight, width, kLaneHeight);
+  const key = [width, height, view.pxPerMs, view.scrollMs, view.gridFraction, view.lanes.length,
+               JSON.stringify(view.tempo), audio.peaks ? audio.peaks.serial : 0].join(' ');
+  if (key !== backdropKey) {
+    backdropKey = key;
+    if (backdrop.width !== width || backdrop.height !== height) {
+      backdrop.width = width;
+      backdrop.height = height;
+    }
+    const g = backdrop.getContext('2d');
+    g.clearRect(0, 0, width, height);
+    drawWaveform(g, width, height);
+    drawGrid(g, width, height);
+    for (let i = 0; i < view.lanes.length; ++i) {
+      g.fillStyle = 'rgba(255,255,255,0.04)';
+      if (i % 2) g.fillRect(0, i * kLaneHeight, width, kLaneHeight);
+    }
   }
   drawRuler(width);
   drawPlayhead();
@@ -292,7 +300,9 @@ function computePeaks(buffer) {
     coarsePeaks[2 * p] = lo;
     coarsePeaks[2 * p + 1] = hi;
   }
-  return { rate: buffer.sampleRate, levels: [{ per: 256, peaks }, { per: 4096, peaks: coarsePeaks }] };
+  computePeaks.serial = (computePeaks.serial || 0) + 1;
+  return { rate: buffer.sampleRate, serial: computePeaks.serial,
+           levels: [{ per: 256, peaks }, { per: 4096, peaks: coarsePeaks }] };
 }
 
 function drawWaveform(g, width, height) {
