@@ -351,7 +351,8 @@ function drawPlayhead() {
   $('playhead').style.transform = 'translateX(' + xOf(view.playhead) + 'px)';
 }
 
-function say(text) { $('status').textContent = text; }
+// What happened (saved, refused, cannot decode): stays until the next message.
+function say(text) { $('message').textContent = text; }
 
 // ---------------------------------------------------------------------------------------------
 // Playing.
@@ -457,8 +458,8 @@ function tick(now) {
     if (!view.loop && view.playhead >= view.duration - 1) setPlaying(false);
     if (!reveal()) drawPlayhead();
   }
-  say((view.playing ? '▶ ' : '❚❚ ') + K.ccall('kandu_web_title', 'string', [], []) +
-      (view.loop ? '  loop ' + beatsText(view.loop[0]) + '–' + beatsText(view.loop[1]) : ''));
+  $('status').textContent = (view.playing ? '▶ ' : '❚❚ ') + K.ccall('kandu_web_title', 'string', [], []) +
+      (view.loop ? '  loop ' + beatsText(view.loop[0]) + '–' + beatsText(view.loop[1]) : '');
   requestAnimationFrame(tick);
 }
 
