@@ -120,7 +120,10 @@ TEST(WebLayer, RefusedCallsReachGlGetErrorAndChangeNothing) {
   while (kglGetError() != GL_NO_ERROR) {
   }
   kglEnable(kFog);  // a switch the layer does not draw
+  EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_INVALID_ENUM));
+  EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_NO_ERROR));
   kglTexGeni(kR, kMode, static_cast<GLint>(kSphereMap));  // GL refuses sphere maps for r
+  kglLineWidth(0);  // a second error: the first is the one kept
   EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_INVALID_ENUM));
   EXPECT_EQ(kglGetError(), static_cast<GLenum>(GL_NO_ERROR));
   kglEnd();  // no glBegin
