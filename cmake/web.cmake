@@ -33,6 +33,6 @@ target_link_options(kandu_web PRIVATE -Os -lGL -sENVIRONMENT=web -sALLOW_MEMORY_
   -sEXPORT_NAME=createKandu -sEXPORTED_FUNCTIONS=${KANDU_WEB_EXPORT_LIST}
   -sEXPORTED_RUNTIME_METHODS=ccall,HEAP32,HEAPF32)
 set_target_properties(kandu_web PROPERTIES OUTPUT_NAME kandu SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
-foreach(page index.html editor.html editor.js editor.css)
+foreach(page index.html beat.js editor.html editor.js editor.css)
   configure_file(${PROJECT_SOURCE_DIR}/player/web/${page} ${PROJECT_BINARY_DIR}/${page} COPYONLY)
 endforeach()

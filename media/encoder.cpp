@@ -35,14 +35,14 @@ Encoder::~Encoder() {
   finish(ignored);
 }
 
-bool ffmpegInstalled() {
+bool onPath(const std::string &name) {
   const char *path = getenv("PATH");
   std::string dirs = path ? path : "/usr/bin:/bin";
   size_t start = 0;
   while (start <= dirs.size()) {
     size_t colon = dirs.find(':', start);
     std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (!dir.empty() && access((dir + "/ffmpeg").c_str(), X_OK) == 0) return true;
+    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
     if (colon == std::string::npos) break;
     start = colon + 1;
   }

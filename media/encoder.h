@@ -19,8 +19,8 @@ namespace kandu {
 // The ffmpeg muxer for a video file name by its extension ("mp4", "mov", "matroska"), or "" when
 // the extension names no video format the player writes.
 std::string videoFormatFor(const std::string &path);
-// Whether an ffmpeg executable is on PATH.
-bool ffmpegInstalled();
+// Whether an executable `name` is on PATH (ffmpeg for a video).
+bool onPath(const std::string &name);
 
 class Encoder {
  public:

@@ -137,7 +137,7 @@ bool checkRequest(const Timeline &timeline, const Options &o, std::string &error
             "use --frames DIR";
     return false;
   }
-  if (!ffmpegInstalled()) {
+  if (!onPath("ffmpeg")) {
     error = "writing " + printable(target) + " needs ffmpeg, which is not installed; install it or use --frames DIR";
     return false;
   }

@@ -26,9 +26,9 @@ probe=$(timeout 60 chromium --headless=new --no-sandbox --disable-dev-shm-usage 
 set -e
 scripts/web-demo.sh --build-only
 gz() { local total=0; for f in "$@"; do total=$((total + $(gzip -9c "build-web/$f" | wc -c))); done; echo "$total"; }
-size=$(gz kandu.wasm kandu.js index.html)
+size=$(gz kandu.wasm kandu.js index.html beat.js)
 editor=$(gz editor.html editor.js editor.css)
-echo "== web: the player page gzipped: $size bytes (kandu.wasm, kandu.js, index.html); the editor adds $editor bytes"
+echo "== web: the player page gzipped: $size bytes (kandu.wasm, kandu.js, index.html, beat.js); the editor adds $editor bytes"
 if [ "$size" -ge $((150 * 1024)) ] || [ "$editor" -ge $((150 * 1024)) ]; then
   echo "FAIL web: over 150 KB gzipped"
   exit 1

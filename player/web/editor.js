@@ -1039,17 +1039,8 @@ async function start() {
 // The built-in demo's beat, made in code by the module (the demo has no recorded music).
 function builtInBeat() {
   ensureAudio();
-  const frames = K._malloc(4);
-  const samples = K._kandu_web_beat(frames) >> 2;
-  const count = K.HEAP32[frames >> 2];
-  K._free(frames);
-  if (count === 0) return;
-  audio.buffer = audio.context.createBuffer(2, count, 48000);
-  for (let c = 0; c < 2; ++c) {
-    const channel = audio.buffer.getChannelData(c);
-    for (let i = 0; i < count; ++i) channel[i] = K.HEAPF32[samples + i * 2 + c];
-  }
-  audio.peaks = computePeaks(audio.buffer);
+  audio.buffer = kanduBeatBuffer(K, audio.context);
+  if (audio.buffer) audio.peaks = computePeaks(audio.buffer);
 }
 
 // The built-in demo as written (with its tempo and repeats): the module keeps it.

@@ -35,7 +35,7 @@ EMSCRIPTEN_KEEPALIVE int kandu_doc_open(const char *text, const char *source) {
   std::string error;
   const std::string all = text ? text : "";
   if (all.size() > kMaxTimelineBytes) {
-    setPageError(std::string(source) + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes");
+    setPageError(std::string(source ? source : "timeline") + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes");
     return 1;
   }
   return done(gDocument.parse(all, source ? source : "timeline", error), error);

@@ -219,19 +219,6 @@ std::string fileContent(const std::string &path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-bool onPath(const std::string &name) {
-  const char *path = getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  for (size_t start = 0; start <= dirs.size();) {
-    size_t colon = dirs.find(':', start);
-    std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  return false;
-}
-
 Outcome runPlayer(std::vector<std::string> args, const std::vector<std::string> &env, const std::string &cwd) {
   args.insert(args.begin(), KANDU_PLAYER);
   return runProgram(args, env, cwd);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "media/encoder.h"  // kandu::onPath: tests skip what the machine lacks
+
 struct Outcome {
   int status = -1;  // the exit status, or 128 + the signal that ended it
   std::string output;  // standard output and standard error together
@@ -73,9 +75,6 @@ class Workspace {
 // Polls `done` every 20 ms until it holds or `seconds` have passed; whether it held. Tests that
 // involve real time wait on what they need this way, never on a fixed sleep.
 bool waitFor(const std::function<bool()> &done, double seconds);
-
-// Whether an executable `name` is on PATH (tests skip what the machine lacks).
-bool onPath(const std::string &name);
 
 // The whole content of a file ("" when it cannot be read).
 std::string fileContent(const std::string &path);
