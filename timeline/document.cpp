@@ -265,7 +265,6 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
   }
   source_ = source;
   text_ = text;
-  finalNewline_ = !text.empty() && text.back() == '\n';
   lines_ = std::move(lines);
   maps_ = std::move(maps);
   timeline_ = std::move(timeline);
@@ -314,11 +313,11 @@ std::string replaced(std::string text, std::vector<Replacement> changes) {
 
 }  // namespace
 
-bool Document::commit(std::vector<std::string> texts, std::string &error) {
+bool Document::commit(std::vector<std::string> texts, std::string &error, bool lastBreak) {
   std::string text;
   for (size_t i = 0; i < texts.size(); ++i) {
     text += texts[i];
-    if (i + 1 < texts.size() || finalNewline_) text += '\n';
+    if (i + 1 < texts.size() || lastBreak) text += '\n';
   }
   if (text.size() > kMaxTimelineBytes) {
     error = "the timeline would be larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
@@ -410,10 +409,7 @@ bool Document::insertBlock(double startMs, double endMs, const std::string &word
   for (const Line &l : lines_) texts.push_back(l.text);
   texts.push_back(write(startMs) + " " + write(endMs) + " " + word);
   // A file that ended without a line break: the old last line gets one and the new line does too.
-  if (!finalNewline_ && !lines_.empty()) finalNewline_ = true;
-  bool ok = commit(std::move(texts), error);
-  if (!ok) finalNewline_ = !text_.empty() && text_.back() == '\n';
-  return ok;
+  return commit(std::move(texts), error, true);
 }
 
 namespace {

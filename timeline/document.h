@@ -65,10 +65,12 @@ class Document {
   const Line *blockLine(int line, std::string &error) const;
   // Time inserted at `atMs` (amount > 0) or removed after it (amount < 0), in every block line.
   bool retime(double atMs, double amountMs, std::string &error);
-  bool commit(std::vector<std::string> texts, std::string &error);
+  // The lines joined again (the last with a line break when `lastBreak`) and parsed.
+  bool commit(std::vector<std::string> texts, std::string &error) { return commit(std::move(texts), error, endsInBreak()); }
+  bool commit(std::vector<std::string> texts, std::string &error, bool lastBreak);
+  bool endsInBreak() const { return !text_.empty() && text_.back() == '\n'; }
 
   std::string source_, text_;
-  bool finalNewline_ = false;
   std::vector<Line> lines_;
   std::vector<TempoMap> maps_;
   Timeline timeline_;
