@@ -8,6 +8,25 @@ namespace kandu {
 int64_t CaptureRange::frameCount() const { return ((to - from) * fps + 999) / 1000; }
 int64_t CaptureRange::frameTime(int64_t k) const { return from + k * 1000 / fps; }
 
+bool parseMilliseconds(const std::string &name, const std::string &text, int64_t &ms, std::string &error) {
+  bool digits = !text.empty() && text.size() <= 12;
+  for (char c : text) digits = digits && c >= '0' && c <= '9';
+  const int64_t value = digits ? std::stoll(text) : -1;
+  if (value < 0 || value > 2147483647) {
+    error = name + " wants a time in milliseconds, not '" + text + "'";
+    return false;
+  }
+  ms = value;
+  return true;
+}
+
+bool checkStillAt(const Timeline &timeline, const std::string &name, int64_t atMs, std::string &error) {
+  const int64_t end = timeline.duration();
+  if (atMs <= end) return true;
+  error = name + " " + std::to_string(atMs) + " is past the timeline's end (" + std::to_string(end) + " ms)";
+  return false;
+}
+
 CaptureRange captureRange(const Timeline &timeline, int64_t from, int64_t to, int fps) {
   return CaptureRange{from >= 0 ? from : 0, to >= 0 ? to : timeline.duration(), fps};
 }

@@ -21,6 +21,13 @@ struct CaptureRange {
   int64_t frameTime(int64_t k) const;
 };
 
+// A moment as `--from`, `--to` and `--at` take it and the page's ?at= does too: a whole number of
+// milliseconds, digits only, from 0 to 2147483647. False with the reason, which begins with `name`
+// and quotes `text` as given (whoever shows it makes it printable).
+bool parseMilliseconds(const std::string &name, const std::string &text, int64_t &ms, std::string &error);
+// A still's moment lies within the timeline, its end included; false with the reason.
+bool checkStillAt(const Timeline &timeline, const std::string &name, int64_t atMs, std::string &error);
+
 // The range of a render or play: -1 for `from` is the timeline's start, -1 for `to` its end.
 CaptureRange captureRange(const Timeline &timeline, int64_t from, int64_t to, int fps);
 

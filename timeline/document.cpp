@@ -15,6 +15,11 @@ namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
+// The UTF-8 byte-order mark some editors write at the start of a file: kept in the text, read as
+// nothing.
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+bool startsWithMark(const std::string &text) { return text.compare(0, 3, kByteOrderMark) == 0; }
+
 bool parseWholeMs(const std::string &text, int64_t &value) {
   if (text.empty() || text.size() > 10) return false;
   for (char c : text)
@@ -98,6 +103,10 @@ bool parseTimeline(const std::string &text, const std::string &source, Timeline 
 }
 
 bool Document::parse(const std::string &text, const std::string &source, std::string &error) {
+  if (text.size() > kMaxTimelineBytes) {  // every host's limit, however the text came
+    error = timelineTooLarge(printable(source));
+    return false;
+  }
   std::vector<Line> lines;
   Timeline timeline;
   timeline.source = source;
@@ -120,7 +129,7 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
     size_t stop = std::min(line.text.find('#'), line.text.size());
     std::vector<Field> fields;
     std::vector<std::string> words;
-    for (size_t i = 0; i < stop;) {
+    for (size_t i = number == 1 && startsWithMark(line.text) ? 3 : 0; i < stop;) {
       if (isSpace(line.text[i])) {
         ++i;
         continue;
@@ -164,10 +173,12 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
       double newBpm = words.size() >= 2 && words[1].size() <= 12 ? std::strtod(words[1].c_str(), &end) : 0.0;
       bool bpmOk = end && *end == '\0' && std::isdigit(static_cast<unsigned char>(words[1][0])) && newBpm > 0 &&
                    newBpm <= 1000;
-      if (words.size() < 2 || words.size() > 3 || !bpmOk ||
-          (words.size() == 3 && !parseWholeMs(words[2], newOffset)))
-        return fail("expected 'tempo BPM [OFFSET]': beats per minute above 0 and up to 1000, and an offset in "
-                    "milliseconds");
+      if (words.size() < 2 || words.size() > 3 || !bpmOk)
+        return fail("expected 'tempo BPM [OFFSET]': beats per minute above 0 and up to 1000, then an optional "
+                    "offset of beat 0 in milliseconds");
+      if (words.size() == 3 && !parseWholeMs(words[2], newOffset))
+        return fail("the tempo's offset '" + printable(words[2]) + "' is not a whole number of milliseconds from 0 to " +
+                    std::to_string(kMaxTimelineMs));
       timeline.bpm = newBpm;
       timeline.beatOffset = newOffset;
       TempoMap started;
@@ -188,6 +199,8 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
       path = path.substr(path.find_first_not_of(" \t", fields[0].at + 5));
       path.erase(path.find_last_not_of(" \t\r") + 1);
       if (!timeline.music.empty()) return fail("a second 'music' line");
+      // A file's name cannot hold a NUL byte: opened, the path would end there and name another.
+      if (path.find('\0') != std::string::npos) return fail("the music's path holds a NUL byte");
       timeline.music = path;
       lines.push_back(std::move(line));
       continue;
@@ -319,6 +332,8 @@ bool Document::commit(std::vector<std::string> texts, std::string &error, bool l
     text += texts[i];
     if (i + 1 < texts.size() || lastBreak) text += '\n';
   }
+  // The file's byte-order mark stays at its start whatever line is now first.
+  if (startsWithMark(text_) && !startsWithMark(text)) text.insert(0, kByteOrderMark);
   if (text.size() > kMaxTimelineBytes) {
     error = "the timeline would be larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
     return false;

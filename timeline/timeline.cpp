@@ -35,6 +35,10 @@ int64_t Timeline::duration() const {
   return end;
 }
 
+std::string timelineTooLarge(const std::string &name) {
+  return name + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
+}
+
 const char *builtInTimelineText() { return kDemoTimeline; }
 
 const Timeline &builtInTimeline() {

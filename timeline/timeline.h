@@ -23,6 +23,9 @@ const size_t kMaxTimelineBytes = 1u << 20;
 const size_t kMaxTimelineBlocks = 4096;
 const size_t kMaxActiveBlocks = 64;
 const int64_t kMaxTimelineMs = 3600000;
+// "NAME: the timeline is larger than 1048576 bytes", for a file refused by its size alone (`name`
+// already printable).
+std::string timelineTooLarge(const std::string &name);
 
 // How beats become milliseconds: "tempo BPM [OFFSET]" starts a map (beat 0 at OFFSET ms), and
 // "tempo BPM from TIME" changes the tempo from that moment on, the beats counting on across it.

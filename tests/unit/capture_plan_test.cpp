@@ -25,6 +25,26 @@ TEST(CaptureRange, FrameCountAndTimes) {
   EXPECT_EQ(odd.frameCount(), 25);
 }
 
+// --at and the page's ?at= take one reading: digits only, 0 to 2147483647, within the timeline.
+TEST(CapturePlan, AStillsMomentIsReadOneWayByBothHosts) {
+  int64_t ms = -1;
+  std::string error;
+  EXPECT_TRUE(parseMilliseconds("--at", "0", ms, error));
+  EXPECT_EQ(ms, 0);
+  EXPECT_TRUE(parseMilliseconds("--at", "2147483647", ms, error));
+  EXPECT_EQ(ms, 2147483647);
+  EXPECT_TRUE(parseMilliseconds("--at", "000000001500", ms, error));
+  EXPECT_EQ(ms, 1500);
+  for (const char *bad : {"", "1e3", "-1", "+5", " 5", "5 ", "1.5", "0x10", "2147483648", "0000000000001"}) {
+    EXPECT_FALSE(parseMilliseconds("?at", bad, ms, error)) << bad;
+    EXPECT_EQ(error, std::string("?at wants a time in milliseconds, not '") + bad + "'");
+  }
+  Timeline t = parse("0 2000 morph\n");
+  EXPECT_TRUE(checkStillAt(t, "--at", 2000, error));  // the end itself: the last picture
+  EXPECT_FALSE(checkStillAt(t, "?at", 2001, error));
+  EXPECT_EQ(error, "?at 2001 is past the timeline's end (2000 ms)");
+}
+
 TEST(CapturePlan, RangesStillsAndTheSheetsMoments) {
   Timeline t = parse("0 1000 morph\n500 600 rotate\n1000 1999 water_thing\n1999 2001 fade\n");
   CaptureRange whole = captureRange(t, -1, -1, 30);

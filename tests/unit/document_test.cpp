@@ -61,6 +61,18 @@ TEST(Document, PrintGivesBackTheTextByteForByte) {
   EXPECT_EQ(d.timeline().blocks.size(), 1u);
 }
 
+// A byte-order mark stays where it is through every edit, also when the first line goes.
+TEST(Document, AByteOrderMarkStaysAtTheStartThroughEdits) {
+  Document d = open("\xEF\xBB\xBF" "0 1000 morph\n1000 2000 water_thing\n");
+  std::string error;
+  ASSERT_TRUE(d.moveBlock(1, 500, error)) << error;
+  EXPECT_EQ(d.text(), "\xEF\xBB\xBF" "500 1500 morph\n1000 2000 water_thing\n");
+  ASSERT_TRUE(d.deleteBlock(1, error)) << error;
+  EXPECT_EQ(d.text(), "\xEF\xBB\xBF" "1000 2000 water_thing\n");
+  ASSERT_TRUE(d.insertBlock(0, 10, "fade", error)) << error;
+  EXPECT_EQ(d.text(), "\xEF\xBB\xBF" "1000 2000 water_thing\n0 10 fade\n");
+}
+
 TEST(Document, MovingABlockRewritesOnlyItsLineInItsOwnUnits) {
   Document d = open(kSample);
   std::string error;

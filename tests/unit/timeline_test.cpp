@@ -6,6 +6,7 @@
 #include "timeline/timeline.h"
 
 using namespace kandu;
+using namespace std::string_literals;
 
 TEST(Timeline, BlocksCommentsAndBlankLines) {
   Timeline t = parse("# a demo\n\n0 1000 water_thing   # the water\n  500\t700  rotate\n\n");
@@ -21,7 +22,7 @@ TEST(Timeline, BlocksCommentsAndBlankLines) {
 
 TEST(Timeline, MalformedLinesNameTheFileAndLine) {
   struct Case {
-    const char *text;
+    std::string text;
     const char *error;
   } cases[] = {
       {"0 1000\n", "bad.timeline:1: expected 'START END WORD'"},
@@ -33,6 +34,15 @@ TEST(Timeline, MalformedLinesNameTheFileAndLine) {
       {"2000 1000 morph\n", "bad.timeline:1: block ends at 1000"},
       {"0 1000 morph,cube\n", "bad.timeline:1: effect word 'morph,cube'"},
       {"\n# nothing\n", "bad.timeline: the timeline has no blocks"},
+      // A NUL byte is no blank: the word holding it is refused on its line, by every host.
+      {"# \0 in a comment is fine\n0 1000 water\0_thing\n"s, "bad.timeline:2: effect word 'water\\x00_thing'"},
+      {"music a.wav\0.flac\n0 1000 morph\n"s, "bad.timeline:1: the music's path holds a NUL byte"},
+      // Say what the offset may be.
+      {"tempo 120 -5000\n0 1b morph\n",
+       "bad.timeline:1: the tempo's offset '-5000' is not a whole number of milliseconds from 0 to 3600000"},
+      {"tempo 0 500\n0 1b morph\n", "bad.timeline:1: expected 'tempo BPM [OFFSET]': beats per minute above 0"},
+      // A byte-order mark is read as nothing only where a file starts.
+      {"0 1000 morph\n\xEF\xBB\xBF" "0 1000 morph\n", "bad.timeline:2: start '\\xef\\xbb\\xbf0' is not a time"},
   };
   for (const Case &c : cases) {
     std::string error = parseError(c.text);
@@ -40,7 +50,21 @@ TEST(Timeline, MalformedLinesNameTheFileAndLine) {
   }
 }
 
+// What some editors write at the start of a file: skipped by the parser, kept in the text.
+TEST(Timeline, AByteOrderMarkBeforeTheFirstLineIsReadAsNothing) {
+  Timeline t = parse("\xEF\xBB\xBF" "0 1000 water_thing\n");
+  ASSERT_EQ(t.blocks.size(), 1u);
+  EXPECT_EQ(t.blocks[0].start, 0);
+  EXPECT_EQ(t.blocks[0].word, "water_thing");
+  EXPECT_EQ(parse("\xEF\xBB\xBF# a comment\n5 10 morph\n").blocks[0].line, 2);
+  EXPECT_EQ(parse("\xEF\xBB\xBF" "tempo 120\n0 2b morph\n").blocks[0].end, 1000);
+}
+
 TEST(Timeline, LimitsBoundTheWorkATimelineCanAskFor) {
+  // The size limit holds for text however it came (the page hands over bytes, not a file).
+  EXPECT_EQ(parseError("0 10 morph\n" + std::string(kMaxTimelineBytes - 10, '#')),
+            "bad.timeline: the timeline is larger than 1048576 bytes");
+  parse("0 10 morph\n" + std::string(kMaxTimelineBytes - 11, '#'));
   EXPECT_EQ(parse("0 3600000 morph\n").duration(), 3600000);
   EXPECT_EQ(parseError("0 3600001 morph\n").rfind("bad.timeline:1: end '3600001' is not a time in milliseconds "
                                                    "from 0 to 3600000", 0), 0u);
@@ -76,7 +100,6 @@ TEST(Timeline, BeatsAndRepeatsBecomeMillisecondBlocks) {
       {"0 2b morph\n", "bad.timeline:1: end '2b' is in beats, but no 'tempo BPM' line comes before it"},
       {"tempo\n", "bad.timeline:1: expected 'tempo BPM [OFFSET]'"},
       {"tempo 0\n", "bad.timeline:1: expected 'tempo BPM [OFFSET]'"},
-      {"tempo 120 -5\n", "bad.timeline:1: expected 'tempo BPM [OFFSET]'"},
       {"tempo 120\n0 1.2.3b morph\n", "bad.timeline:2: end '1.2.3b' is not a number of beats"},
       {"0 10 rotate every 0 until 100\n", "bad.timeline:1: a repeat's period must be at least 1 ms"},
       {"50 60 rotate every 10 until 50\n", "bad.timeline:1: a repeat must run until a time after its start"},
