@@ -1,6 +1,11 @@
 #include "media/audio.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -31,8 +36,20 @@ bool SampleBuffer::read(int64_t first, float *out, int64_t frames, std::string &
 
 namespace {
 
+const char kNotRegular[] = ": the music is not a regular file";
+
+// Lock-free, so that a signal handler may set it.
+std::atomic<bool> gInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 struct FormatCloser {
   void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
+};
+struct IoCloser {
+  void operator()(AVIOContext *c) const {
+    av_freep(&c->buffer);
+    avio_context_free(&c);
+  }
 };
 struct CodecCloser {
   void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
@@ -57,8 +74,10 @@ std::string avError(int code) {
 // first) until a read takes them; a read behind them, or far ahead, seeks.
 class MusicFile : public AudioSource {
  public:
+  ~MusicFile() override;
   bool open(const std::string &path, std::string &error);
   bool read(int64_t first, float *out, int64_t frames, std::string &error) override;
+  void cancel() override { cancelled_ = true; }
 
  private:
   bool openDecoder(std::string &error);
@@ -66,9 +85,17 @@ class MusicFile : public AudioSource {
   bool decodeMore(std::string &error);
   bool resample(const AVFrame *frame);
   bool startOver(std::string &error);
+  bool interrupted() const { return gInterrupted || cancelled_; }
+  // FFmpeg reads the file through these, from our descriptor.
+  static int readPacket(void *self, uint8_t *buffer, int size);
+  static int64_t seekTo(void *self, int64_t offset, int whence);
+  static int checkInterrupt(void *self) { return static_cast<MusicFile *>(self)->interrupted() ? 1 : 0; }
 
-  std::string path_, name_;
-  std::unique_ptr<AVFormatContext, FormatCloser> format_;
+  std::string name_;
+  int fd_ = -1;
+  std::atomic<bool> cancelled_{false};
+  std::unique_ptr<AVIOContext, IoCloser> io_;
+  std::unique_ptr<AVFormatContext, FormatCloser> format_;  // declared after io_: closed before it
   std::unique_ptr<AVCodecContext, CodecCloser> decoder_;
   std::unique_ptr<SwrContext, ResamplerCloser> swr_;
   std::unique_ptr<AVPacket, PacketCloser> packet_{av_packet_alloc()};
@@ -79,32 +106,89 @@ class MusicFile : public AudioSource {
   int64_t pendingStart_ = 0;
 };
 
+MusicFile::~MusicFile() {
+  format_.reset();
+  io_.reset();
+  if (fd_ >= 0) close(fd_);
+}
+
 bool MusicFile::open(const std::string &path, std::string &error) {
-  path_ = path;
   name_ = printable(path);
   av_log_set_level(AV_LOG_QUIET);  // one line of our own says what went wrong
+  // O_NONBLOCK: opening a FIFO must not wait for a writer. Only a regular file is read.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd_ < 0) {
+    error = name_ + ": cannot open the music: " + std::strerror(errno);
+    return false;
+  }
+  struct stat st{};
+  if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = name_ + ": the music is not a regular file";
+    return false;
+  }
   if (!openDecoder(error)) return false;
   // Something must come out of it, or it is no music.
   std::string why;
   while (pending_.empty() && decodeMore(why)) {
   }
   if (pending_.empty()) {
-    error = name_ + ": decodes to no sound";
+    error = interrupted() ? why : name_ + ": decodes to no sound";
     return false;
   }
   return true;
 }
 
+int MusicFile::readPacket(void *self, uint8_t *buffer, int size) {
+  auto *file = static_cast<MusicFile *>(self);
+  for (;;) {
+    ssize_t n = ::read(file->fd_, buffer, static_cast<size_t>(size));
+    if (n > 0) return static_cast<int>(n);
+    if (n == 0) return AVERROR_EOF;
+    if (errno != EINTR) return AVERROR(errno);
+    if (file->interrupted()) return AVERROR_EXIT;
+  }
+}
+
+int64_t MusicFile::seekTo(void *self, int64_t offset, int whence) {
+  auto *file = static_cast<MusicFile *>(self);
+  if (whence & AVSEEK_SIZE) {
+    struct stat st{};
+    return fstat(file->fd_, &st) == 0 ? static_cast<int64_t>(st.st_size) : AVERROR(errno);
+  }
+  off_t at = lseek(file->fd_, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+  return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+}
+
 bool MusicFile::openDecoder(std::string &error) {
-  AVFormatContext *opened = nullptr;
-  // "file:" so that no path is taken for another protocol.
-  if (int e = avformat_open_input(&opened, ("file:" + path_).c_str(), nullptr, nullptr); e < 0) {
-    error = name_ + ": cannot open the music: " + printable(avError(e));
+  decoder_.reset();
+  swr_.reset();
+  format_.reset();
+  io_.reset();
+  if (lseek(fd_, 0, SEEK_SET) != 0) {
+    error = name_ + ": cannot read the music: " + std::strerror(errno);
     return false;
+  }
+  const int kIoBuffer = 1 << 16;
+  auto *buffer = static_cast<unsigned char *>(av_malloc(kIoBuffer));
+  AVIOContext *io = buffer ? avio_alloc_context(buffer, kIoBuffer, 0, this, readPacket, nullptr, seekTo) : nullptr;
+  if (!io) av_free(buffer);
+  io_.reset(io);
+  AVFormatContext *opened = io ? avformat_alloc_context() : nullptr;
+  if (!opened) {
+    error = name_ + ": out of memory opening the music";
+    return false;
+  }
+  opened->pb = io;
+  opened->flags |= AVFMT_FLAG_CUSTOM_IO;
+  opened->interrupt_callback = {checkInterrupt, this};
+  // The name only helps FFmpeg guess the format; the bytes come from our descriptor.
+  if (int e = avformat_open_input(&opened, name_.c_str(), nullptr, nullptr); e < 0) {
+    error = name_ + (interrupted() ? ": interrupted" : ": cannot open the music: " + printable(avError(e)));
+    return false;  // avformat_open_input has freed the context
   }
   format_.reset(opened);
   if (avformat_find_stream_info(format_.get(), nullptr) < 0) {
-    error = name_ + ": not a music file FFmpeg can read";
+    error = name_ + (interrupted() ? ": interrupted" : ": not a music file FFmpeg can read");
     return false;
   }
   const AVCodec *codec = nullptr;
@@ -158,6 +242,10 @@ bool MusicFile::decodeMore(std::string &error) {
     return false;
   };
   for (;;) {
+    if (interrupted()) {  // checked per packet: a long decode gives up within a moment
+      error = name_ + ": interrupted";
+      return false;
+    }
     int e = avcodec_receive_frame(decoder_.get(), frame_.get());
     if (e >= 0) {
       bool ok = resample(frame_.get());
@@ -217,6 +305,15 @@ bool MusicFile::read(int64_t first, float *out, int64_t frames, std::string &err
 }
 
 }  // namespace
+
+void interruptMusic() { gInterrupted = true; }
+
+bool checkMusicPath(const std::string &path, std::string &error) {
+  struct stat st{};
+  if (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return true;
+  error = printable(path) + kNotRegular;
+  return false;
+}
 
 bool openMusic(const std::string &path, std::unique_ptr<AudioSource> &music, std::string &error) {
   auto file = std::make_unique<MusicFile>();

@@ -20,7 +20,14 @@ class AudioSource {
   // end. Reading on from where the last read ended is the fast path; another position seeks.
   // False with the reason when the file stops decoding.
   virtual bool read(int64_t first, float *out, int64_t frames, std::string &error) = 0;
+  // Makes a read in progress on another thread, and every later one, give up soon with an error
+  // (its owner is closing).
+  virtual void cancel() {}
 };
+
+// Makes every music file's open and read give up soon with "interrupted", from now on: the process
+// is asked to stop. Safe to call from a signal handler.
+void interruptMusic();
 
 // Samples held in memory (the built-in demo's beat).
 class SampleBuffer : public AudioSource {
@@ -34,8 +41,15 @@ class SampleBuffer : public AudioSource {
 
 // Opens the first audio stream of any file FFmpeg reads (WAV, FLAC, Ogg Vorbis, Opus, MP3...),
 // resampled to 48 kHz stereo, and checks that it decodes to sound. False with a one-line reason
-// for a missing, unreadable or undecodable file.
+// for a missing, unreadable or undecodable file, and at once for anything but a regular file (a
+// FIFO or a device would block or never end). The file stays open and is read through that one
+// descriptor, so whatever later replaces it on the disk does not change what plays.
 bool openMusic(const std::string &path, std::unique_ptr<AudioSource> &music, std::string &error);
+
+// False, with openMusic's reason, when `path` names something other than a regular file (a FIFO,
+// a directory, a device), without opening it; a missing file passes. For the commands that have no
+// sound but are still given music.
+bool checkMusicPath(const std::string &path, std::string &error);
 
 // Writes [fromMs, toMs) of `audio` as 16-bit PCM WAV, reading it a piece at a time.
 bool writeWav(const std::string &path, AudioSource &audio, int64_t fromMs, int64_t toMs, std::string &error);

@@ -19,12 +19,17 @@ AudioOut::~AudioOut() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    // A long read on the feeder (a seek far back decodes from the start) gives up, so that
+    // quitting never waits on the decoder.
+    if (music_) music_->cancel();
   }
   wake_.notify_all();
   if (feeder_.joinable()) feeder_.join();
 }
 
 bool AudioOut::open(std::unique_ptr<AudioSource> music, std::string &error) {
+  // SIGINT and SIGTERM are the player's own (they end it with their status), not SDL's quit event.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     error = SDL_GetError();
     return false;

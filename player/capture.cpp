@@ -85,6 +85,14 @@ std::string defaultTarget(const Options &o) {
   }
 }
 
+// A failure's exit status: 1 after saying why, or -1 without a word when a stop signal caused it
+// (the player then ends with that signal).
+int failed(const std::string &error) {
+  if (signals::stopRequested()) return -1;
+  complain(error);
+  return 1;
+}
+
 // Writes one PNG all-or-nothing; the exit status.
 int writePngOutput(const std::string &target, const Image &image, const std::string &what) {
   PendingFile pending;
@@ -123,10 +131,7 @@ bool checkRequest(const Timeline &timeline, const Options &o, std::string &error
     error = "--from " + std::to_string(o.from) + " is at or past the timeline's end (" + std::to_string(end) + " ms)";
     return false;
   }
-  if (o.command == Command::Still && o.at > end) {
-    error = "--at " + std::to_string(o.at) + " is past the timeline's end (" + std::to_string(end) + " ms)";
-    return false;
-  }
+  if (o.command == Command::Still && !checkStillAt(timeline, "--at", o.at, error)) return false;
   if (o.command == Command::Play) return true;
   if (o.command == Command::Render && !o.framesDir.empty()) return checkFrameDirTarget(o.framesDir, error);
   std::string target = defaultTarget(o);
@@ -164,14 +169,12 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
                        !writeWav(sound.path(), *music, range.from, range.to, error))) ||
         !encoder.start(file.path(), videoFormatFor(target), o.width, o.height, o.fps, withSound ? sound.path() : "",
                        error)) {
-      complain(error);
-      return 1;
+      return failed(error);
     }
     sink = std::make_unique<VideoSink>(encoder);
   } else {
     if (!dir.create(target, error)) {
-      complain(error);
-      return 1;
+      return failed(error);
     }
     sink = std::make_unique<PngFrameSink>(dir);
   }
@@ -200,12 +203,10 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
   }
   if (!o.framesDir.empty() && music &&
       !writeWav(dir.path() + "/audio.wav", *music, range.from, range.to, error)) {
-    complain(error);
-    return 1;
+    return failed(error);
   }
   if (!(o.framesDir.empty() ? file.commit(error) : dir.commit(error))) {
-    complain(error);
-    return 1;
+    return failed(error);
   }
   note("wrote " + std::to_string(frames) + " frames to " + printable(target));
   return 0;

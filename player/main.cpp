@@ -25,11 +25,12 @@ namespace kandu {
 namespace {
 
 // The soundtrack of a render or play: --music, else the timeline's own, else the built-in demo's
-// beat. Null: silent (still and sheet have no sound).
+// beat. Null: silent (still and sheet have no sound, and only look at what the music is).
 bool openSoundtrack(const Timeline &timeline, const Options &options, std::unique_ptr<AudioSource> &music,
                     std::string &error) {
-  if (options.command != Command::Render && options.command != Command::Play) return true;
   const std::string &path = !options.musicPath.empty() ? options.musicPath : timeline.music;
+  if (options.command != Command::Render && options.command != Command::Play)
+    return path.empty() || checkMusicPath(path, error);  // not opened, but a FIFO or a device is refused
   if (!path.empty()) return openMusic(path, music, error);
   if (options.timelinePath.empty()) music = std::make_unique<SampleBuffer>(demoBeat(timeline));
   return true;
@@ -70,36 +71,31 @@ int run(int argc, char **argv) {
     return 0;
   }
   if (options.command == Command::Default) options.command = displayAvailable() ? Command::Play : Command::Render;
+  // From here on SIGINT and SIGTERM end every command with their own status, however far it got.
+  signals::install();
+  // A step that failed because a signal interrupted it says nothing: the signal ends the player.
+  auto refuse = [](const std::string &why) {
+    if (signals::stopRequested()) signals::endWithStopSignal();
+    complain(why);
+    return 2;
+  };
 
   // Nothing is rendered from a timeline that does not parse, nor for a request that cannot succeed.
   Timeline timeline = builtInTimeline();
-  if (!options.timelinePath.empty() && !loadTimeline(options.timelinePath, timeline, error)) {
-    complain(error);
-    return 2;
-  }
+  if (!options.timelinePath.empty() && !loadTimeline(options.timelinePath, timeline, error)) return refuse(error);
   if (options.command == Command::Check) {
     std::fputs(listBlocks(timeline).c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
-  signals::install(options.command != Command::Play);
   cutRangeToTimeline(timeline, options);
-  if (!checkRequest(timeline, options, error)) {
-    complain(error);
-    return 2;
-  }
+  if (!checkRequest(timeline, options, error)) return refuse(error);
 
   std::unique_ptr<AudioSource> music;
-  if (!openSoundtrack(timeline, options, music, error)) {
-    complain(error);
-    return 2;
-  }
+  if (!openSoundtrack(timeline, options, music, error)) return refuse(error);
 
   Plugin plugin;
   std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
-  if (!plugin.load(pluginPath, error)) {
-    complain(error);
-    return 2;
-  }
+  if (!plugin.load(pluginPath, error)) return refuse(error);
   signals::setPluginPath(printable(pluginPath));
 
   int status = options.command == Command::Play ? runPlay(plugin, timeline, options, std::move(music))
@@ -113,7 +109,9 @@ int run(int argc, char **argv) {
 
 int main(int argc, char **argv) {
   try {
-    return kandu::run(argc, argv);
+    const int status = kandu::run(argc, argv);
+    if (kandu::signals::stopRequested()) kandu::signals::endWithStopSignal();
+    return status;
   } catch (const std::bad_alloc &) {
     kandu::complain("out of memory");
     return 1;

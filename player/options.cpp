@@ -4,6 +4,8 @@
 #include <cstring>
 #include <functional>
 
+#include "timeline/capture_plan.h"
+
 namespace kandu {
 
 namespace {
@@ -27,13 +29,7 @@ bool parseSize(const std::string &text, int &w, int &h) {
 }
 
 bool setTime(const std::string &name, const std::string &v, int64_t &out, std::string &error) {
-  int64_t n = 0;
-  if (!parseInt(v, 0, 2147483647, n)) {
-    error = name + " wants a time in milliseconds, not '" + v + "'";
-    return false;
-  }
-  out = n;
-  return true;
+  return parseMilliseconds(name, v, out, error);
 }
 
 struct Option {

@@ -63,20 +63,49 @@ bool TimelineWatcher::poll(Timeline &timeline) {
   return ok;
 }
 
+MusicWatcher::~MusicWatcher() {
+  // An open in progress finishes on its own (a regular file's header; nothing blocks it); what it
+  // opened is dropped.
+  if (opening_.valid()) opening_.wait();
+}
+
+void MusicWatcher::startOpening(const std::string &path) {
+  opening_ = std::async(std::launch::async, [path] {
+    Opened opened;
+    opened.path = path;
+    opened.ok = openMusic(path, opened.music, opened.error);
+    return opened;
+  });
+}
+
 bool MusicWatcher::poll(const std::string &path, std::unique_ptr<AudioSource> &music) {
-  bool moved = file_.retarget(path);
-  if (!file_.changed() && !moved) return false;
-  if (path.empty()) {
-    error_.clear();
-    music.reset();
-    return true;
+  const bool moved = file_.retarget(path);
+  if (file_.changed() || moved) {
+    if (opening_.valid()) {
+      again_ = true;  // what is being opened is already out of date
+    } else if (path.empty()) {
+      error_.clear();
+      music.reset();
+      return true;
+    } else {
+      startOpening(path);
+    }
   }
-  std::unique_ptr<AudioSource> reloaded;
-  std::string why;
-  bool ok = openMusic(path, reloaded, why);
-  noteReload(ok, why, path, "music", error_);
-  if (ok) music = std::move(reloaded);
-  return ok;
+  if (!opening_.valid() || opening_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+  Opened opened = opening_.get();
+  if (again_) {
+    again_ = false;
+    if (path.empty()) {
+      error_.clear();
+      music.reset();
+      return true;
+    }
+    startOpening(path);
+    return false;
+  }
+  noteReload(opened.ok, opened.error, opened.path, "music", error_);
+  if (opened.ok) music = std::move(opened.music);
+  return opened.ok;
 }
 
 }  // namespace kandu

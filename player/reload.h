@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <future>
 #include <string>
 
 #include <memory>
@@ -57,18 +58,36 @@ class TimelineWatcher {
   std::string error_;
 };
 
+// Music is opened on a thread of its own, so that the drawing never waits on a music file however
+// slow it is to open; poll() hands over what it opened once it is done.
 class MusicWatcher {
  public:
   explicit MusicWatcher(std::string path) : file_(std::move(path)) {}
+  MusicWatcher(const MusicWatcher &) = delete;
+  MusicWatcher &operator=(const MusicWatcher &) = delete;
+  ~MusicWatcher();
 
   // True when `music` was replaced (null: no music any more): the file changed, or `path` names
-  // another one. Only opening the file happens here; it is decoded as it plays.
+  // another one, and its opening has finished. Only opening the file happens off the drawing
+  // thread; it is decoded as it plays.
   bool poll(const std::string &path, std::unique_ptr<AudioSource> &music);
   const std::string &error() const { return error_; }
+  // True while a file is being opened (tests wait for the quiet after it).
+  bool opening() const { return opening_.valid(); }
 
  private:
+  struct Opened {
+    std::string path;
+    std::unique_ptr<AudioSource> music;
+    std::string error;
+    bool ok = false;
+  };
+  void startOpening(const std::string &path);
+
   FileWatcher file_;
   std::string error_;
+  std::future<Opened> opening_;
+  bool again_ = false;  // the file changed while it was being opened: open it once more
 };
 
 }  // namespace kandu

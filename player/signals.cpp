@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "media/audio.h"
 #include "media/cleanup.h"
 
 namespace kandu::signals {
@@ -48,18 +49,21 @@ void onCrash(int sig) {
   raise(sig);
 }
 
-void onStop(int sig) { gStop = sig; }
+void onStop(int sig) {
+  gStop = sig;
+  interruptMusic();  // a music file being decoded gives up too
+}
 
 }  // namespace
 
-void install(bool captureStops) {
+void install() {
   signal(SIGPIPE, SIG_IGN);
   struct sigaction crash{};
   crash.sa_handler = onCrash;
   sigemptyset(&crash.sa_mask);
   crash.sa_flags = SA_RESETHAND | SA_NODEFER;
   for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(sig, &crash, nullptr);
-  if (!captureStops) return;
+  // No SA_RESTART: a system call that waits (a read, a wait for a child) returns at the signal.
   struct sigaction stop{};
   stop.sa_handler = onStop;
   sigemptyset(&stop.sa_mask);

@@ -1,11 +1,12 @@
 // What the player does when it is interrupted or when the plug-in crashes. What to remove then is
 // registered by the writers themselves (media/cleanup.h).
 //
-// SIGINT and SIGTERM during a capture only raise a flag: the capture loops look at it, stop, remove
-// what they had started and then end the process with the same signal (the shell reports 130 or
-// 143). SIGPIPE is ignored, so that an encoder that died shows up as a failed write. A crash
-// (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) prints which plug-in export was running, removes the
-// unfinished output, stops the encoder and ends the process with the same signal.
+// SIGINT and SIGTERM, in every command, only raise a flag (and interrupt any music being decoded):
+// the capture loops and the play loop look at it, stop, remove what they had started and then end
+// the process with the same signal (the shell reports 130 or 143). SIGPIPE is ignored, so that an
+// encoder that died shows up as a failed write. A crash (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT)
+// prints which plug-in export was running, removes the unfinished output, stops the encoder and
+// ends the process with the same signal.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,8 @@
 
 namespace kandu::signals {
 
-// Installs the crash handlers and ignores SIGPIPE; with `captureStops`, SIGINT and SIGTERM raise
-// the stop flag instead of ending the process at once.
-void install(bool captureStops);
+// Installs the crash handlers and the stop flag's, and ignores SIGPIPE.
+void install();
 
 // Non-zero (the signal's number) once SIGINT or SIGTERM arrived.
 int stopRequested();

@@ -23,7 +23,7 @@ bool readTimelineFile(const std::string &path, std::string &text, std::string &e
   if (!ok) {
     error = printable(path) + ": the timeline is not a regular file";
   } else if (st.st_size > static_cast<off_t>(kMaxTimelineBytes)) {
-    error = printable(path) + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
+    error = timelineTooLarge(printable(path));
     ok = false;
   } else {
     // Read at most one byte past the limit, in case the file grew since fstat.
@@ -35,7 +35,7 @@ bool readTimelineFile(const std::string &path, std::string &text, std::string &e
         error = printable(path) + ": cannot read the timeline: " + std::strerror(errno);
         ok = false;
       } else if (text.size() + static_cast<size_t>(n) > kMaxTimelineBytes) {
-        error = printable(path) + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
+        error = timelineTooLarge(printable(path));
         ok = false;
       } else {
         text.append(buffer, static_cast<size_t>(n));

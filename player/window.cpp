@@ -12,6 +12,7 @@
 #include "player/audio_out.h"
 #include "player/messages.h"
 #include "player/reload.h"
+#include "player/signals.h"
 #include "timeline/transport.h"
 
 namespace kandu {
@@ -113,7 +114,7 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
   const GLFWvidmode *mode = glfwGetPrimaryMonitor() ? glfwGetVideoMode(glfwGetPrimaryMonitor()) : nullptr;
   const auto framePeriod = std::chrono::microseconds(1000000 / (mode && mode->refreshRate > 0 ? mode->refreshRate : 60));
   Clock::time_point last = Clock::now(), lastTitle{};
-  while (!glfwWindowShouldClose(window) && !state.quit) {
+  while (!glfwWindowShouldClose(window) && !state.quit && !signals::stopRequested()) {
     Clock::time_point now = Clock::now();
     // An edited timeline takes over at the same position.
     if (watcher.poll(timeline) && o.to < 0) transport.setEnd(timeline.duration());

@@ -62,6 +62,8 @@ std::string stereoClickWav(int rate, int64_t ms, int64_t leftMs, int64_t rightMs
          u32(static_cast<uint32_t>(data.size())) + data;
 }
 
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
 // The first frame of 16-bit stereo PCM whose `channel` is louder than a quarter of full scale.
 int64_t firstLoudFrame(const std::string &pcm, int channel) {
   for (size_t i = static_cast<size_t>(channel) * 2; i + 1 < pcm.size(); i += 4) {
@@ -267,6 +269,38 @@ TEST(Music, BadMusicIsOneErrorAndExitsTwoBeforeAnyWork) {
   EXPECT_EQ(runPlayer({"still", timeline, "--size", "64x48", "--at", "100", "--out", ws.path("s.png")}).status, 0);
 }
 
+// A FIFO would block the open (or never end), a device never ends, a directory is no file: each,
+// named by --music or by a music line, is one line and exit 2 at once, in every command.
+TEST(Music, MusicThatIsNotARegularFileIsRefusedAtOnce) {
+  Workspace ws, logs;
+  ASSERT_EQ(mkfifo(ws.path("fifo.wav").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(ws.path("dir.wav").c_str(), 0700), 0);
+  const std::string byLine = ws.write("t.timeline", "music fifo.wav\n0 1000 morph\n");
+  const std::vector<std::string> kinds[] = {{"render", "--frames", ws.path("f")},
+                                            {"render", "--out", ws.path("v.mp4")},
+                                            {"still", "--at", "100", "--out", ws.path("s.png")},
+                                            {"sheet", "--out", ws.path("s.png")}};
+  int n = 0;
+  for (const std::string &music : {ws.path("fifo.wav"), ws.path("dir.wav"), std::string("/dev/zero"), std::string()}) {
+    for (std::vector<std::string> args : kinds) {
+      if (music.empty()) {
+        args.insert(args.begin() + 1, byLine);
+      } else {
+        args.push_back("--music");
+        args.push_back(music);
+      }
+      args.insert(args.end(), {"--size", "64x48"});
+      const std::string log = logs.path(std::to_string(++n) + ".log");
+      const int status = endProgram(startPlayer(args, log), 10);  // killed if it blocks
+      const std::string said = fileContent(log);
+      EXPECT_EQ(status, 2) << args[0] << " " << music << ": " << said;
+      EXPECT_EQ(said, "kandu-player: " + (music.empty() ? ws.path("fifo.wav") : music) +
+                          ": the music is not a regular file\n");
+    }
+  }
+  EXPECT_EQ(ws.list(), (std::vector<std::string>{"dir.wav", "fifo.wav", "t.timeline"}));
+}
+
 // The built-in demo's beat: a kick where each pulse word starts.
 TEST(Music, TheDefaultDemoHasItsBeatInTheVideo) {
   if (!onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
@@ -399,4 +433,50 @@ TEST(Music, PlayReloadsEditedMusicWithoutLosingThePosition) {
     ASSERT_GE(calls[i].time, calls[i - 1].time) << "frame " << i;
     ASSERT_LT(calls[i].time - calls[i - 1].time, 100) << "frame " << i;
   }
+}
+
+// The music swapped for a FIFO while play runs: the drawing goes on (the open happens off the
+// drawing thread and is refused at once), the title says why, the previous music plays on, and q
+// quits. Then swapped for an hour of music: the drawing goes on while it is opened.
+TEST(Music, PlayKeepsDrawingWhenTheMusicBecomesAFifoOrAnHourLong) {
+  if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("ffmpeg")) GTEST_SKIP() << "Xvfb, xdotool or ffmpeg missing";
+  Workspace ws;
+  ws.write("m.wav", clickWav(3000, {}));
+  ASSERT_EQ(runProgram({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "anullsrc=sample_rate=192000:channel_layout=stereo",
+                        "-t", "10", ws.path("ten.flac")}).status, 0);
+  ASSERT_EQ(runProgram({"ffmpeg", "-v", "error", "-stream_loop", "359", "-i", ws.path("ten.flac"), "-c", "copy",
+                        ws.path("hour.flac")}).status, 0);
+  std::string timeline = ws.write("t.timeline", "0 3000 cube_thing\n");
+  XServer x;
+  pid_t play = startPlayer({"play", timeline, "--loop", "--music", ws.path("m.wav"), "--size", "160x120", "--plugin",
+                            KANDU_PROBE_PLUGIN},
+                           ws.path("play.log"),
+                           x.env({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + ws.path("out.raw"),
+                                  "KANDU_PROBE_LOG=" + ws.path("calls.log"), "KANDU_PROBE_CLOCK=1"}));
+  auto frames = [&] { return probeCalls(fileContent(ws.path("calls.log"))).size(); };
+  ASSERT_TRUE(waitFor([&] { return frames() > 10; }, 30)) << fileContent(ws.path("play.log"));
+
+  ASSERT_EQ(std::remove(ws.path("m.wav").c_str()), 0);
+  ASSERT_EQ(mkfifo(ws.path("m.wav").c_str(), 0600), 0);
+  std::string title;
+  EXPECT_TRUE(waitFor([&] { return contains(title = x.kanduTitle(), "not a regular file"); }, 10)) << title;
+  size_t seen = frames();
+  EXPECT_TRUE(waitFor([&] { return frames() > seen + 30; }, 10)) << "the drawing stopped at the FIFO";
+
+  ASSERT_EQ(std::remove(ws.path("m.wav").c_str()), 0);
+  ASSERT_EQ(std::rename(ws.path("hour.flac").c_str(), ws.path("m.wav").c_str()), 0);
+  EXPECT_TRUE(waitFor([&] { return !contains(x.kanduTitle(), "m.wav"); }, 10)) << x.kanduTitle();
+  seen = frames();
+  EXPECT_TRUE(waitFor([&] { return frames() > seen + 30; }, 10)) << "the drawing stopped at the long music";
+  x.press("q");
+  EXPECT_EQ(endProgram(play, 10), 0) << fileContent(ws.path("play.log"));
+
+  // No frame waited on either file: the longest gap between two frames stays far below the
+  // seconds a blocked open or a whole decode would take (a busy machine may draw late).
+  std::vector<ProbeCall> calls = probeCalls(fileContent(ws.path("calls.log")));
+  double gap = 0;
+  for (size_t i = 1; i < calls.size(); ++i) gap = std::max(gap, calls[i].clockMs - calls[i - 1].clockMs);
+  EXPECT_LT(gap, 1000) << "ms between two frames";
+  EXPECT_NE(fileContent(ws.path("play.log")).find("m.wav: the music is not a regular file (still playing the previous music)"),
+            std::string::npos) << fileContent(ws.path("play.log"));
 }

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -181,6 +183,49 @@ TEST(Faults, SignalsStopTheCaptureAndRemoveIt) {
     EXPECT_EQ(ws.list(), (std::vector<std::string>{"frames", "v.mp4"})) << c.args.back();
     EXPECT_EQ(ws.list("frames"), earlierFrames);
     EXPECT_EQ(fileContent(ws.path("v.mp4")), kEarlier);
+  }
+}
+
+// A stop signal ends the player at once with its status also while it decodes music (a render of
+// the last moments of an hour of 192 kHz music decodes the hour first: seconds), and in play.
+TEST(Faults, SignalsEndEveryCommandAtOnceMusicDecodingIncluded) {
+  if (!onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed (it makes the music)";
+  Workspace ws, logs;
+  ASSERT_EQ(runProgram({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "anullsrc=sample_rate=192000:channel_layout=stereo",
+                        "-t", "10", ws.path("ten.flac")}).status, 0);
+  ASSERT_EQ(runProgram({"ffmpeg", "-v", "error", "-stream_loop", "359", "-i", ws.path("ten.flac"), "-c", "copy",
+                        ws.path("hour.flac")}).status, 0);
+  std::remove(ws.path("ten.flac").c_str());
+  const std::string timeline = ws.write("t.timeline", "music hour.flac\n0 3600000 water_thing\n");
+  ws.write("v.mp4", kEarlier);
+  using Clock = std::chrono::steady_clock;
+  for (int sig : {SIGINT, SIGTERM}) {
+    const std::string log = logs.path("render" + std::to_string(sig) + ".log");
+    pid_t pid = startPlayer({"render", timeline, "--from", "3590000", "--to", "3590100", "--size", "64x48", "--out",
+                             ws.path("v.mp4")}, log);
+    // The sound goes first, under a name of its own beside the video: once that is there, it decodes.
+    ASSERT_TRUE(waitFor([&] {
+      for (const std::string &name : ws.list()) if (contains(name, ".wav.kandu-")) return true;
+      return !programRunning(pid);
+    }, 10)) << fileContent(log);
+    const Clock::time_point sent = Clock::now();
+    kill(pid, sig);
+    EXPECT_EQ(endProgram(pid, 10), 128 + sig) << fileContent(log);
+    // Half a second is what a user may wait; the decode that is given up takes seconds.
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - sent).count(), 0.5) << fileContent(log);
+    EXPECT_EQ(ws.list(), (std::vector<std::string>{"hour.flac", "t.timeline", "v.mp4"}));
+    EXPECT_EQ(fileContent(ws.path("v.mp4")), kEarlier);
+    EXPECT_EQ(fileContent(log).find("interrupted"), std::string::npos) << fileContent(log);
+  }
+  if (!onPath("Xvfb")) return;
+  XServer x;
+  for (int sig : {SIGINT, SIGTERM}) {
+    const std::string log = logs.path("play" + std::to_string(sig) + ".log");
+    pid_t pid = startPlayer({"play", timeline, "--size", "160x120"}, log, x.env({"SDL_AUDIODRIVER=disk",
+                                                                               "SDL_DISKAUDIOFILE=" + logs.path("out.raw")}));
+    ASSERT_TRUE(waitFor([&] { return !x.kanduTitle().empty() || !programRunning(pid); }, 10)) << fileContent(log);
+    kill(pid, sig);
+    EXPECT_EQ(endProgram(pid, 5), 128 + sig) << fileContent(log);
   }
 }
 
