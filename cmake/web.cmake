@@ -22,17 +22,17 @@ target_link_libraries(kandu_web PRIVATE kandu_web_gl kandu_timeline)
 # One module, instantiated as often as a page needs a fresh intro (the editor's stills):
 # createKandu({canvas}) resolves to a module of its own.
 set(KANDU_WEB_EXPORTS _malloc _free
-  _kandu_web_start _kandu_web_error _kandu_web_builtin _kandu_web_duration _kandu_web_frame _kandu_web_still _kandu_web_key
+  _kandu_web_start _kandu_web_max_timeline_bytes _kandu_web_still_at _kandu_web_error _kandu_web_builtin _kandu_web_duration _kandu_web_frame _kandu_web_still _kandu_web_key
   _kandu_web_paused _kandu_web_tick _kandu_web_position _kandu_web_seek _kandu_web_set_paused _kandu_web_set_loop
   _kandu_web_title _kandu_web_words _kandu_web_moments _kandu_web_music _kandu_web_beat
-  _kandu_doc_open _kandu_doc_text _kandu_doc_blocks _kandu_doc_grid _kandu_doc_move _kandu_doc_edge
+  _kandu_doc_open _kandu_doc_text _kandu_doc_length _kandu_doc_blocks _kandu_doc_grid _kandu_doc_move _kandu_doc_edge
   _kandu_doc_duplicate _kandu_doc_delete _kandu_doc_word _kandu_doc_insert _kandu_doc_insert_time
   _kandu_doc_remove_time _kandu_doc_tempo)
 list(JOIN KANDU_WEB_EXPORTS "," KANDU_WEB_EXPORT_LIST)
 target_link_options(kandu_web PRIVATE -Os -lGL -sENVIRONMENT=web -sALLOW_MEMORY_GROWTH=1 -sMODULARIZE=1
   -sEXPORT_NAME=createKandu -sEXPORTED_FUNCTIONS=${KANDU_WEB_EXPORT_LIST}
-  -sEXPORTED_RUNTIME_METHODS=ccall,HEAP32,HEAPF32)
+  -sEXPORTED_RUNTIME_METHODS=ccall,HEAPU8,HEAP32,HEAPF32)
 set_target_properties(kandu_web PROPERTIES OUTPUT_NAME kandu SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
-foreach(page index.html beat.js editor.html editor.js editor.css)
+foreach(page index.html beat.js bytes.js editor.html editor.js editor.css)
   configure_file(${PROJECT_SOURCE_DIR}/player/web/${page} ${PROJECT_BINARY_DIR}/${page} COPYONLY)
 endforeach()

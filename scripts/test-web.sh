@@ -26,9 +26,9 @@ probe=$(timeout 60 chromium --headless=new --no-sandbox --disable-dev-shm-usage 
 set -e
 scripts/web-demo.sh --build-only
 gz() { local total=0; for f in "$@"; do total=$((total + $(gzip -9c "build-web/$f" | wc -c))); done; echo "$total"; }
-size=$(gz kandu.wasm kandu.js index.html beat.js)
+size=$(gz kandu.wasm kandu.js index.html beat.js bytes.js)
 editor=$(gz editor.html editor.js editor.css)
-echo "== web: the player page gzipped: $size bytes (kandu.wasm, kandu.js, index.html, beat.js); the editor adds $editor bytes"
+echo "== web: the player page gzipped: $size bytes (kandu.wasm, kandu.js, index.html, beat.js, bytes.js); the editor adds $editor bytes"
 if [ "$size" -ge $((150 * 1024)) ] || [ "$editor" -ge $((150 * 1024)) ]; then
   echo "FAIL web: over 150 KB gzipped"
   exit 1
@@ -36,5 +36,7 @@ fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 python3 tests/web/compare.py build-web build/kandu-player build/libkandu.so "$out"
+echo "== web: the page reads what kandu-player reads (tests/web/reading_test.py)"
+python3 tests/web/reading_test.py build-web build/kandu-player build/libkandu.so
 echo "== web: the editor (tests/web/editor_test.py)"
 python3 tests/web/editor_test.py build-web build/kandu-player build/libkandu.so "$out/editor"

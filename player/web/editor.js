@@ -20,12 +20,15 @@ const doc = {
   source: 'timeline',
   revision: 0,
   call(name, types, args) { return K.ccall(name, 'number', types, args); },
+  // `text`: a string, or a file's bytes as they are on the disk.
   open(text, source) {
-    const ok = this.call('kandu_doc_open', ['string', 'string'], [text, source || this.source]) === 0;
+    const ok = kanduWithBytes(K, text, (at, length) =>
+      this.call('kandu_doc_open', ['number', 'number', 'string'], [at, length, source || this.source])) === 0;
     if (ok) { this.source = source || this.source; this.revision++; }
     return ok;
   },
-  text() { return K.ccall('kandu_doc_text', 'string', [], []); },
+  text() { return kanduText(K, K._kandu_doc_text(), K._kandu_doc_length()); },
+  bytes() { return kanduBytes(K, K._kandu_doc_text(), K._kandu_doc_length()); },
   blocks() { return JSON.parse(K.ccall('kandu_doc_blocks', 'string', [], [])); },
   grid() { return JSON.parse(K.ccall('kandu_doc_grid', 'string', [], [])); },
   error() { return K.ccall('kandu_web_error', 'string', [], []); },
@@ -478,7 +481,7 @@ function hideStill() {
 }
 async function renderStill() {
   if (view.playing || !K) return;
-  const serial = ++stillSerial, at = Math.floor(position()), text = doc.text();
+  const serial = ++stillSerial, at = Math.floor(position()), text = doc.bytes();
   const canvas = document.createElement('canvas');
   canvas.width = 1024;
   canvas.height = 768;
@@ -489,7 +492,9 @@ async function renderStill() {
   try {
     module = await createKandu({ canvas, print: () => {}, printErr: () => {} });
     if (serial !== stillSerial) throw new Error('superseded');
-    if (module.ccall('kandu_web_start', 'number', ['string', 'string', 'string'], [text, doc.source, '#' + canvas.id]) !== 0)
+    const started = kanduWithBytes(module, text, (at, length) => module.ccall('kandu_web_start', 'number',
+      ['number', 'number', 'string', 'string'], [at, length, doc.source, '#' + canvas.id]));
+    if (started !== 0)
       throw new Error(module.ccall('kandu_web_error', 'string', [], []));
     module._kandu_web_still(at);
     if (serial !== stillSerial) throw new Error('superseded');
@@ -797,7 +802,8 @@ let fileHandle = null, fileModified = 0, fileName = 'demo.timeline';
 async function openText(text, name) {
   if (!doc.open(text, name)) {
     $('error').textContent = doc.error();
-    $('text').value = text;
+    if (typeof text === 'string' || text.length <= K._kandu_web_max_timeline_bytes())
+      $('text').value = typeof text === 'string' ? text : new TextDecoder('utf-8', { ignoreBOM: true }).decode(text);
     return false;
   }
   fileName = name.split('/').pop() || fileName;
@@ -843,7 +849,7 @@ async function openFiles(files) {
   for (const file of files) {
     if (/^audio\//.test(file.type) || /\.(wav|ogg|opus|mp3|flac|m4a)$/i.test(file.name)) await openMusic(file, file.name);
     else {
-      await openText(await file.text(), file.name);
+      await openText(new Uint8Array(await file.arrayBuffer()), file.name);
       fileHandle = file.handle || null;
       fileModified = file.lastModified;
     }
@@ -887,7 +893,7 @@ document.addEventListener('drop', async (event) => {
 // Writes back to the opened file where the browser allows it (never over a file changed on disk
 // since it was opened, unless asked), else downloads the timeline under its name.
 async function save() {
-  const text = doc.text();
+  const text = doc.bytes();  // the document's bytes, as they will be on the disk
   if (fileHandle && fileHandle.createWritable) {
     try {
       const onDisk = await fileHandle.getFile();
@@ -976,6 +982,7 @@ window.addEventListener('resize', draw);
 // For tests and scripts.
 window.kanduEditor = {
   text: () => doc.text(),
+  bytes: () => Array.from(doc.bytes()),  // what saving writes
   setText: (text) => {
     const before = doc.text();
     if (!doc.open(text)) return false;
@@ -1006,14 +1013,16 @@ async function start() {
   window.Module = K;
   const params = new URLSearchParams(location.search);
   const url = params.get('timeline');
-  let text = '', source = 'demo.timeline';
+  let text = null, source = 'demo.timeline';
   if (url) {
     const response = await fetch(url);
     if (!response.ok) throw new Error(url + ': ' + response.status + ' ' + response.statusText);
-    text = await response.text();
+    text = new Uint8Array(await response.arrayBuffer());  // the bytes as kandu-player reads them
     source = url;
   }
-  if (K.ccall('kandu_web_start', 'number', ['string', 'string', 'string'], [text, source, '#picture']) !== 0)
+  const startWith = (at, length) =>
+    K.ccall('kandu_web_start', 'number', ['number', 'number', 'string', 'string'], [at, length, source, '#picture']);
+  if ((text ? kanduWithBytes(K, text, startWith) : startWith(0, 0)) !== 0)
     throw new Error(K.ccall('kandu_web_error', 'string', [], []));
   K._kandu_web_set_paused(1);
   K._kandu_web_set_loop(0, 0, 0);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/printable.h"
 #include "player/web/page.h"
 #include "timeline/document.h"
 
@@ -30,18 +31,21 @@ int done(bool ok, const std::string &error) {
 
 extern "C" {
 
-// Reads `text` as the document (and the timeline the page plays).
-EMSCRIPTEN_KEEPALIVE int kandu_doc_open(const char *text, const char *source) {
+// Reads `length` bytes at `bytes` as the document (and the timeline the page plays), as
+// kandu-player reads a file. Over the size limit `bytes` may be null: only the length is looked at.
+EMSCRIPTEN_KEEPALIVE int kandu_doc_open(const char *bytes, double length, const char *source) {
   std::string error;
-  const std::string all = text ? text : "";
-  if (all.size() > kMaxTimelineBytes) {
-    setPageError(std::string(source ? source : "timeline") + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes");
+  const std::string name = source ? source : "timeline";
+  if (!bytes || !(length >= 0 && length <= static_cast<double>(kMaxTimelineBytes))) {
+    setPageError(timelineTooLarge(printable(name)));
     return 1;
   }
-  return done(gDocument.parse(all, source ? source : "timeline", error), error);
+  return done(gDocument.parse(std::string(bytes, static_cast<size_t>(length)), name, error), error);
 }
 
-EMSCRIPTEN_KEEPALIVE const char *kandu_doc_text() { return gDocument.text().c_str(); }
+// The document's text: its bytes, kandu_doc_length() of them (it may hold a NUL).
+EMSCRIPTEN_KEEPALIVE const char *kandu_doc_text() { return gDocument.text().data(); }
+EMSCRIPTEN_KEEPALIVE double kandu_doc_length() { return static_cast<double>(gDocument.text().size()); }
 
 // The expanded blocks as JSON: [[start, end, "word", line], ...] in file order.
 EMSCRIPTEN_KEEPALIVE const char *kandu_doc_blocks() {

@@ -6,12 +6,14 @@
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/printable.h"
 #include "player/host_frame.h"
 #include "player/web/page.h"
 #include "timeline/capture_plan.h"
@@ -65,25 +67,41 @@ void setPageError(const std::string &error) { gError = error; }
 
 }  // namespace kandu
 
+namespace {
+
+// The timeline's bytes as the page read them, `length` of them, parsed as kandu-player parses a
+// file (a NUL byte, a byte-order mark and all). Over the player's limit only the length is looked
+// at, and `bytes` may be null (the page does not copy what would be refused). Null with length 0:
+// the built-in demo.
+bool readPageTimeline(const char *bytes, double length, const char *source, Timeline &timeline) {
+  const std::string name = source ? source : "timeline";
+  if (!bytes && length == 0) {
+    timeline = builtInTimeline();
+    return true;
+  }
+  if (!(length >= 0 && length <= static_cast<double>(kMaxTimelineBytes)) || !bytes) {
+    gError = timelineTooLarge(printable(name));
+    return false;
+  }
+  return parseTimeline(std::string(bytes, static_cast<size_t>(length)), name, timeline, gError);
+}
+
+}  // namespace
+
 extern "C" {
 
 // The plug-in's clock: the time of the frame being drawn, as kandu-player's capture clock.
 uint32_t kandu_host_time_ms(void) { return gHostTime; }
 
+// The largest timeline the page hands over, in bytes: the player's limit on a file.
+EMSCRIPTEN_KEEPALIVE double kandu_web_max_timeline_bytes() { return static_cast<double>(kMaxTimelineBytes); }
+
 // Opens the WebGL context on the canvas `canvas` names (a CSS selector, "#picture" on the player's
-// page), reads the timeline (empty: the built-in demo) and initialises the intro. 0 when ready;
-// else 1 and kandu_web_error() says why.
-EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *timelineText, const char *source, const char *canvas) {
+// page), reads the timeline (see readPageTimeline) and initialises the intro. 0 when ready; else 1
+// and kandu_web_error() says why.
+EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *bytes, double length, const char *source, const char *canvas) {
   if (gStarted) return 0;
-  gTimeline = builtInTimeline();
-  if (timelineText && *timelineText) {
-    const std::string name = source ? source : "timeline";
-    if (std::strlen(timelineText) > kMaxTimelineBytes) {  // the player's limit on a timeline file
-      gError = name + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
-      return 1;
-    }
-    if (!parseTimeline(timelineText, name, gTimeline, gError)) return 1;
-  }
+  if (!readPageTimeline(bytes, length, source, gTimeline)) return 1;
   EmscriptenWebGLContextAttributes attributes;
   emscripten_webgl_init_context_attributes(&attributes);
   attributes.alpha = false;
@@ -109,6 +127,21 @@ EMSCRIPTEN_KEEPALIVE const char *kandu_web_error() { return gError.c_str(); }
 // The built-in demo as written, with its tempo, repeats and comments.
 EMSCRIPTEN_KEEPALIVE const char *kandu_web_builtin() { return builtInTimelineText(); }
 EMSCRIPTEN_KEEPALIVE double kandu_web_duration() { return static_cast<double>(gTimeline.duration()); }
+
+// A still's moment as the page's ?at= gives it (`length` bytes), taken exactly as kandu-player
+// takes --at: a whole number of milliseconds within the timeline. -1 when it is not, and
+// kandu_web_error() says why.
+EMSCRIPTEN_KEEPALIVE double kandu_web_still_at(const char *bytes, double length) {
+  int64_t at = 0;
+  // Past the page's limit only the length comes (see kanduWithBytes): no time is that long.
+  const std::string text = bytes ? std::string(bytes, static_cast<size_t>(length))
+                                 : "(" + std::to_string(static_cast<int64_t>(length)) + " bytes)";
+  if (!parseMilliseconds("?at", text, at, gError) || !checkStillAt(gTimeline, "?at", at, gError)) {
+    gError = printable(gError);
+    return -1;
+  }
+  return static_cast<double>(at);
+}
 
 // One frame of play at `ms`, the full canvas.
 EMSCRIPTEN_KEEPALIVE void kandu_web_frame(double ms) {

@@ -22,10 +22,15 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def do_GET(self):
+        self.server.requests.append(self.path)  # what the page fetched, for the tests to see
+        super().do_GET()
+
 
 def serve(directory):
     port = free_port()
     server = http.server.ThreadingHTTPServer(('127.0.0.1', port), functools.partial(Quiet, directory=directory))
+    server.requests = []
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, 'http://127.0.0.1:%d/' % port
 
