@@ -13,7 +13,10 @@ bool parseMilliseconds(const std::string &name, const std::string &text, int64_t
   for (char c : text) digits = digits && c >= '0' && c <= '9';
   const int64_t value = digits ? std::stoll(text) : -1;
   if (value < 0 || value > 2147483647) {
-    error = name + " wants a time in milliseconds, not '" + text + "'";
+    // Only so much of it is quoted: anything longer is no time anyway.
+    const size_t kQuoted = 64;
+    error = name + " wants a time in milliseconds, not '" + text.substr(0, kQuoted) +
+            (text.size() > kQuoted ? "...'" : "'");
     return false;
   }
   ms = value;

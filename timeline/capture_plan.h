@@ -23,7 +23,7 @@ struct CaptureRange {
 
 // A moment as `--from`, `--to` and `--at` take it and the page's ?at= does too: a whole number of
 // milliseconds, digits only, from 0 to 2147483647. False with the reason, which begins with `name`
-// and quotes `text` as given (whoever shows it makes it printable).
+// and quotes `text` as given, its first 64 bytes (whoever shows it makes it printable).
 bool parseMilliseconds(const std::string &name, const std::string &text, int64_t &ms, std::string &error);
 // A still's moment lies within the timeline, its end included; false with the reason.
 bool checkStillAt(const Timeline &timeline, const std::string &name, int64_t atMs, std::string &error);

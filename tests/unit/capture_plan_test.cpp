@@ -39,6 +39,8 @@ TEST(CapturePlan, AStillsMomentIsReadOneWayByBothHosts) {
     EXPECT_FALSE(parseMilliseconds("?at", bad, ms, error)) << bad;
     EXPECT_EQ(error, std::string("?at wants a time in milliseconds, not '") + bad + "'");
   }
+  EXPECT_FALSE(parseMilliseconds("--at", std::string(100, '7'), ms, error));
+  EXPECT_EQ(error, "--at wants a time in milliseconds, not '" + std::string(64, '7') + "...'");
   Timeline t = parse("0 2000 morph\n");
   EXPECT_TRUE(checkStillAt(t, "--at", 2000, error));  // the end itself: the last picture
   EXPECT_FALSE(checkStillAt(t, "?at", 2001, error));
