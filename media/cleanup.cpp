@@ -63,8 +63,12 @@ void untrackAll() {
   gFramesWritten = 0;
 }
 
-void removeUnfinished() {
+void stopChild() {
   if (pid_t child = gChild.load(); child > 0) kill(child, SIGKILL);
+}
+
+void removeUnfinished() {
+  stopChild();
   for (char *file : gFiles)
     if (file[0]) unlink(file);
   if (gFrameDir[0]) removeFrames(gFrameDir, gFramesWritten.load());

@@ -21,5 +21,8 @@ void untrackAll();
 
 // Kills the tracked child and removes the tracked files and frames.
 void removeUnfinished();
+// Kills the tracked child only (an encoder whose output is being given up), so that nothing waits
+// on it any more; the writers remove their files themselves.
+void stopChild();
 
 }  // namespace kandu::cleanup

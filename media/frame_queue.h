@@ -39,6 +39,16 @@ class FrameQueue {
     ready_.notify_one();
     return true;
   }
+  // Waits until the worker has taken every queued frame, or drops what is still queued once
+  // `stop()` says to give up (looked at every 50 ms).
+  template <typename Stop> void drain(Stop stop) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!queue_.empty() && !failed_)
+      if (space_.wait_for(lock, std::chrono::milliseconds(50)) == std::cv_status::timeout && stop()) {
+        queue_.clear();
+        return;
+      }
+  }
   // Lets the worker write what is queued and waits for it; false with the sink's error when it
   // failed.
   bool close(std::string &error);

@@ -194,8 +194,10 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
     return -1;
   }
   std::string written, finished;
+  queue.drain(stopping);
   ok = queue.close(written) && ok;
   bool encoded = o.framesDir.empty() ? encoder.finish(finished) : true;
+  if (stopping()) return -1;  // stopped while the last frames were written: nothing is kept
   if (!ok || !encoded) {
     // The encoder's own words say more than "stopped taking frames".
     complain(printable(target) + ": " + (!encoded ? finished : written));
@@ -205,6 +207,7 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
       !writeWav(dir.path() + "/audio.wav", *music, range.from, range.to, error)) {
     return failed(error);
   }
+  if (stopping()) return -1;
   if (!(o.framesDir.empty() ? file.commit(error) : dir.commit(error))) {
     return failed(error);
   }

@@ -52,6 +52,9 @@ void onCrash(int sig) {
 void onStop(int sig) {
   gStop = sig;
   interruptMusic();  // a music file being decoded gives up too
+  // The encoder's output is given up: nothing may wait on it (the frames still queued for it,
+  // its last frames being encoded).
+  cleanup::stopChild();
 }
 
 }  // namespace

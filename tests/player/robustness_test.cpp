@@ -189,6 +189,25 @@ TEST(Faults, SignalsStopTheCaptureAndRemoveIt) {
 // A stop signal ends the player at once with its status also while it decodes music (a render of
 // the last moments of an hour of 192 kHz music decodes the hour first: seconds), and in play.
 TEST(Faults, SignalsEndEveryCommandAtOnceMusicDecodingIncluded) {
+  using Clock = std::chrono::steady_clock;
+  auto seconds = [](Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); };
+  {
+    // Stopped after the last frame, while the encoder finishes (here one that takes its time): the
+    // encoder is not waited for and the earlier video stays.
+    Workspace ws, logs;
+    ws.write("v.mp4", kEarlier);
+    const std::string log = logs.path("tail.log");
+    pid_t pid = startPlayer({"render", "--to", "200", "--size", "64x48", "--out", ws.path("v.mp4")}, log,
+                            fakeEncoder(logs, "cat >/dev/null\nexec sleep 30"));
+    ASSERT_TRUE(waitFor([&] { return contains(fileContent(log), "(100%)") || !programRunning(pid); }, 10));
+    const Clock::time_point sent = Clock::now();
+    kill(pid, SIGINT);
+    EXPECT_EQ(endProgram(pid, 10), 130) << fileContent(log);
+    EXPECT_LT(seconds(sent), 0.5) << fileContent(log);
+    EXPECT_EQ(ws.list(), std::vector<std::string>{"v.mp4"});
+    EXPECT_EQ(fileContent(ws.path("v.mp4")), kEarlier);
+    EXPECT_FALSE(contains(fileContent(log), "kandu-player:")) << "a stop is no failure: " << fileContent(log);
+  }
   if (!onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed (it makes the music)";
   Workspace ws, logs;
   ASSERT_EQ(runProgram({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "anullsrc=sample_rate=192000:channel_layout=stereo",
@@ -198,7 +217,6 @@ TEST(Faults, SignalsEndEveryCommandAtOnceMusicDecodingIncluded) {
   std::remove(ws.path("ten.flac").c_str());
   const std::string timeline = ws.write("t.timeline", "music hour.flac\n0 3600000 water_thing\n");
   ws.write("v.mp4", kEarlier);
-  using Clock = std::chrono::steady_clock;
   for (int sig : {SIGINT, SIGTERM}) {
     const std::string log = logs.path("render" + std::to_string(sig) + ".log");
     pid_t pid = startPlayer({"render", timeline, "--from", "3590000", "--to", "3590100", "--size", "64x48", "--out",
@@ -212,7 +230,7 @@ TEST(Faults, SignalsEndEveryCommandAtOnceMusicDecodingIncluded) {
     kill(pid, sig);
     EXPECT_EQ(endProgram(pid, 10), 128 + sig) << fileContent(log);
     // Half a second is what a user may wait; the decode that is given up takes seconds.
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - sent).count(), 0.5) << fileContent(log);
+    EXPECT_LT(seconds(sent), 0.5) << fileContent(log);
     EXPECT_EQ(ws.list(), (std::vector<std::string>{"hour.flac", "t.timeline", "v.mp4"}));
     EXPECT_EQ(fileContent(ws.path("v.mp4")), kEarlier);
     EXPECT_EQ(fileContent(log).find("interrupted"), std::string::npos) << fileContent(log);
