@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -37,6 +38,13 @@ void useRealHostTime() { gRealTime = true; }
 Plugin::~Plugin() { unload(); }
 
 bool Plugin::load(const std::string &path, std::string &error) {
+  // The loader would wait on a FIFO for ever: a path to anything but a regular file is refused
+  // first. (A bare name is looked up on the library path and left to the loader.)
+  struct stat st{};
+  if (path.find('/') != std::string::npos && stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    error = "cannot load the plug-in " + printable(path) + ": not a regular file";
+    return false;
+  }
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) {
     const char *why = dlerror();

@@ -109,6 +109,13 @@ TEST(Cli, MissingOrForeignPluginExitsTwo) {
   Outcome foreign = run("still --at 0 --plugin libm.so.6 --out " + ws.path("a.png"));
   EXPECT_EQ(foreign.status, 2);
   EXPECT_NE(foreign.output.find("is not a kandu plug-in: it has no export"), std::string::npos) << foreign.output;
+  // A FIFO would keep the loader waiting for a writer: refused at once.
+  ASSERT_EQ(mkfifo(ws.path("fifo.so").c_str(), 0600), 0);
+  pid_t pid = startPlayer({"still", "--at", "0", "--plugin", ws.path("fifo.so"), "--out", ws.path("a.png")},
+                          ws.path("fifo.log"));
+  EXPECT_EQ(endProgram(pid, 10), 2);
+  EXPECT_EQ(fileContent(ws.path("fifo.log")),
+            "kandu-player: cannot load the plug-in " + ws.path("fifo.so") + ": not a regular file\n");
 }
 
 TEST(Cli, RenderWritesEveryFrameAsPng) {
