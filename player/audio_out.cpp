@@ -28,8 +28,8 @@ AudioOut::~AudioOut() {
 }
 
 bool AudioOut::open(std::unique_ptr<AudioSource> music, std::string &error) {
-  // SIGINT and SIGTERM are the player's own (they end it with their status), not SDL's quit event.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // SIGINT and SIGTERM stay the player's own (they end it with their status): SDL installs its
+  // quit-event handlers only where none is installed, and the player's are by now.
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     error = SDL_GetError();
     return false;
