@@ -123,7 +123,7 @@ bool MusicFile::open(const std::string &path, std::string &error) {
   }
   struct stat st{};
   if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = name_ + ": the music is not a regular file";
+    error = name_ + kNotRegular;
     return false;
   }
   if (!openDecoder(error)) return false;

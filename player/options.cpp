@@ -28,10 +28,6 @@ bool parseSize(const std::string &text, int &w, int &h) {
   return true;
 }
 
-bool setTime(const std::string &name, const std::string &v, int64_t &out, std::string &error) {
-  return parseMilliseconds(name, v, out, error);
-}
-
 struct Option {
   const char *name;
   const char *value;  // null: a flag
@@ -73,11 +69,11 @@ const std::vector<Option> &optionTable() {
          return false;
        }},
       {"--from", "MS", "the start of the range to render or play (default: the timeline's start)",
-       [](Options &o, const std::string &v, std::string &error) { return setTime("--from", v, o.from, error); }},
+       [](Options &o, const std::string &v, std::string &error) { return parseMilliseconds("--from", v, o.from, error); }},
       {"--to", "MS", "the end of that range (default: the timeline's end)",
-       [](Options &o, const std::string &v, std::string &error) { return setTime("--to", v, o.to, error); }},
+       [](Options &o, const std::string &v, std::string &error) { return parseMilliseconds("--to", v, o.to, error); }},
       {"--at", "MS", "still: the moment to show",
-       [](Options &o, const std::string &v, std::string &error) { return setTime("--at", v, o.at, error); }},
+       [](Options &o, const std::string &v, std::string &error) { return parseMilliseconds("--at", v, o.at, error); }},
       {"--help", nullptr, "this text",
        [](Options &o, const std::string &, std::string &) { return o.help = true, true; }},
       {"--version", nullptr, "the player's version",

@@ -80,32 +80,27 @@ void MusicWatcher::startOpening(const std::string &path) {
 
 bool MusicWatcher::poll(const std::string &path, std::unique_ptr<AudioSource> &music) {
   const bool moved = file_.retarget(path);
-  if (file_.changed() || moved) {
-    if (opening_.valid()) {
-      again_ = true;  // what is being opened is already out of date
-    } else if (path.empty()) {
-      error_.clear();
-      music.reset();
-      return true;
-    } else {
-      startOpening(path);
+  bool wanted = file_.changed() || moved;  // the music to play is not what plays
+  if (opening_.valid()) {
+    if (wanted) again_ = true;  // what is being opened is already out of date
+    if (opening_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+    Opened opened = opening_.get();
+    if (!again_) {
+      noteReload(opened.ok, opened.error, opened.path, "music", error_);
+      if (opened.ok) music = std::move(opened.music);
+      return opened.ok;
     }
-  }
-  if (!opening_.valid() || opening_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
-  Opened opened = opening_.get();
-  if (again_) {
     again_ = false;
-    if (path.empty()) {
-      error_.clear();
-      music.reset();
-      return true;
-    }
+    wanted = true;
+  }
+  if (!wanted) return false;
+  if (!path.empty()) {
     startOpening(path);
     return false;
   }
-  noteReload(opened.ok, opened.error, opened.path, "music", error_);
-  if (opened.ok) music = std::move(opened.music);
-  return opened.ok;
+  error_.clear();
+  music.reset();
+  return true;
 }
 
 }  // namespace kandu
