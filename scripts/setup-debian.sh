@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages kandu needs to build, render and test (only those missing).
+# Installs the Debian packages kandu needs to build, render and test (only those missing). A package
+# index that cannot be refreshed is said in one line and the machine's own is used; a needed package
+# that cannot be installed ends it with status 1 and its name.
 set -euo pipefail
+source "$(dirname "$0")/apt.sh"
 
 packages=(
   build-essential cmake pkg-config git
@@ -12,14 +15,7 @@ packages=(
   xvfb xauth xdotool imagemagick
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
+mapfile -t missing < <(apt_missing "${packages[@]}")
 [ ${#missing[@]} -eq 0 ] && exit 0
-
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_update
+apt_require "${missing[@]}"

@@ -10,12 +10,11 @@ cd "$(dirname "$0")/.."
 
 skip() { echo "== web: skipped: $*"; exit 0; }
 
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo=sudo
+source scripts/apt.sh
 if ! command -v emcc >/dev/null || ! command -v chromedriver >/dev/null || [ ! -d /usr/share/nodejs/acorn ]; then
-  $sudo apt-get update -qq >/dev/null 2>&1
-  log=$($sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq emscripten node-acorn chromium chromium-driver \
-    imagemagick 2>&1) || skip "cannot install Emscripten or Chromium: $(printf '%s' "$log" | tail -n 1)"
+  apt_update
+  apt_try_install emscripten node-acorn chromium chromium-driver imagemagick ||
+    skip "cannot install Emscripten or Chromium: the package(s) ${apt_failed[*]} did not install"
 fi
 command -v emcc >/dev/null || skip "no emcc after installing emscripten"
 command -v chromedriver >/dev/null || skip "no chromedriver after installing chromium-driver"

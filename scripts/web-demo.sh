@@ -17,10 +17,9 @@ while [ $# -gt 0 ]; do
 done
 
 if ! command -v emcc >/dev/null || [ ! -d /usr/share/nodejs/acorn ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get update -qq
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq emscripten node-acorn cmake python3 >/dev/null
+  source scripts/apt.sh
+  apt_update
+  apt_require emscripten node-acorn cmake python3 >/dev/null
 fi
 # Debian's Emscripten finds its JavaScript tools (acorn) among Debian's node modules.
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
