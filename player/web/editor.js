@@ -182,9 +182,13 @@ function refresh(fromLanes) {
   draw();
 }
 
+// The height of all the lanes, which scroll up and down when they are more than the view holds.
+function lanesHeight() { return view.lanes.length * kLaneHeight; }
+
 function buildBlocks() {
   const labels = $('labels');
   labels.textContent = '';
+  labels.style.height = lanesHeight() + 'px';
   view.lanes.forEach((word, i) => {
     const label = document.createElement('div');
     label.className = 'label';
@@ -236,12 +240,13 @@ function layoutBlocks() {
   view.blocks.forEach((b, i) => placeBlock(blockEls[i], b, layoutKey));
 }
 
-// The backdrop (waveform, grid, lane stripes) is drawn again only when what it shows changed: an
-// edit of a block among thousands redraws nothing of it.
+// The backdrop (waveform, grid, lane stripes) covers the part of the lanes in view, wherever they
+// are scrolled to, and is drawn again only when what it shows changed: an edit of a block among
+// thousands redraws nothing of it.
 let backdropKey = '';
 function draw() {
-  const width = lanesEl.clientWidth, height = lanesEl.clientHeight;
-  const key = [width, height, view.pxPerMs, view.scrollMs, view.gridFraction, view.lanes.length,
+  const width = lanesEl.clientWidth, height = lanesEl.clientHeight, top = lanesEl.scrollTop;
+  const key = [width, height, top, view.pxPerMs, view.scrollMs, view.gridFraction, view.lanes.length,
                JSON.stringify(view.tempo), audio.peaks ? audio.peaks.serial : 0].join(' ');
   if (key !== backdropKey) {
     backdropKey = key;
@@ -249,14 +254,15 @@ function draw() {
       backdrop.width = width;
       backdrop.height = height;
     }
+    backdrop.style.top = top + 'px';
     const g = backdrop.getContext('2d');
     g.clearRect(0, 0, width, height);
     drawWaveform(g, width, height);
     drawGrid(g, width, height);
-    for (let i = 0; i < view.lanes.length; ++i) {
-      g.fillStyle = 'rgba(255,255,255,0.04)';
-      if (i % 2) g.fillRect(0, i * kLaneHeight, width, kLaneHeight);
-    }
+    g.fillStyle = 'rgba(255,255,255,0.04)';
+    for (let i = Math.floor(top / kLaneHeight); i < view.lanes.length && i * kLaneHeight < top + height; ++i)
+      if (i % 2) g.fillRect(0, i * kLaneHeight - top, width, kLaneHeight);
+    $('playhead').style.height = Math.max(height, lanesHeight()) + 'px';
   }
   drawRuler(width);
   drawPlayhead();
@@ -607,7 +613,7 @@ lanesEl.addEventListener('pointerdown', (event) => {
   const x = event.clientX - rect.left;
   if (!el) {
     if (!event.shiftKey) select(-1, false);
-    drag = { kind: 'band', x0: x, y0: event.clientY - rect.top };
+    drag = { kind: 'band', x0: x, y0: event.clientY - rect.top + lanesEl.scrollTop };
     capture(lanesEl, event);
     return;
   }
@@ -627,7 +633,7 @@ lanesEl.addEventListener('pointermove', (event) => {
   const rect = lanesEl.getBoundingClientRect();
   const x = event.clientX - rect.left, raw = (x - drag.x0) / view.pxPerMs;
   if (drag.kind === 'band') {
-    const band = $('band'), y = event.clientY - rect.top;
+    const band = $('band'), y = event.clientY - rect.top + lanesEl.scrollTop;
     band.hidden = false;
     band.style.left = Math.min(x, drag.x0) + 'px';
     band.style.top = Math.min(y, drag.y0) + 'px';
@@ -697,12 +703,21 @@ lanesEl.addEventListener('wheel', (event) => {
   if (event.ctrlKey || event.metaKey) {
     const rect = lanesEl.getBoundingClientRect(), at = msOf(event.clientX - rect.left);
     zoom(event.deltaY < 0 ? 1.25 : 0.8, at);
+  } else if (event.shiftKey) {
+    lanesEl.scrollTop += event.deltaY + event.deltaX;  // up and down the lanes
   } else {
     view.scrollMs = Math.max(0, view.scrollMs + (event.deltaY + event.deltaX) / view.pxPerMs);
     layoutBlocks();
     draw();
   }
 }, { passive: false });
+
+// Up and down the lanes (the scroll bar, Shift+wheel, a block given focus): the backdrop follows.
+// Time scrolls by view.scrollMs alone, never sideways.
+lanesEl.addEventListener('scroll', () => {
+  if (lanesEl.scrollLeft) lanesEl.scrollLeft = 0;
+  draw();
+});
 
 function zoom(factor, aroundMs) {
   const x = xOf(aroundMs);
@@ -1003,6 +1018,7 @@ window.kanduEditor = {
   stillPicture: () => (stillShown ? stillShown.toDataURL('image/png') : ''),
   undo: () => history.back(),
   redo: () => history.forth(),
+  hasMusic: () => !!audio.peaks,  // music loaded and its waveform worked out
   view,
 };
 
