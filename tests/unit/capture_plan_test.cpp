@@ -117,3 +117,98 @@ TEST(DemoBeat, KicksWherePulsesStartAndHiHatsOnTheBeat) {
   double s = 0.001, kick = 0.6 * std::exp(-s * 12) * std::sin(2 * M_PI * (50 * s + 100 * (1 - std::exp(-s * 30)) / 30));
   EXPECT_NEAR(at(48000 + 48), kick, 1e-6);
 }
+
+// --from 2000 --to 6000 --loop: Home, a wrap and every seek stay within [2000, 6000); the editor's
+// loop range replaces that range, an empty one taken as a millisecond.
+TEST(Transport, FromAndLoopRangesHoldHomeWrapsAndSeeks) {
+  Transport t(2000, 6000, true);
+  EXPECT_EQ(t.position(), 2000);
+  t.advance(1500);
+  EXPECT_EQ(t.position(), 3500);
+  EXPECT_TRUE(t.press(Transport::Key::Home));
+  EXPECT_EQ(t.position(), 2000);
+  t.follow(6000);
+  EXPECT_EQ(t.checkEnd(), Transport::End::Wrapped);
+  EXPECT_EQ(t.position(), 2000);
+  t.seek(10000);
+  EXPECT_EQ(t.position(), 5999);
+  t.seek(100);
+  EXPECT_EQ(t.position(), 2000);
+  t.setPaused(true);
+  t.advance(700);
+  EXPECT_EQ(t.position(), 2000);
+  t.setPaused(false);
+  t.advance(700);
+  EXPECT_EQ(t.position(), 2700);
+  // A new range keeps a position inside it and moves one outside (its end included) to its start.
+  t.setRange(1000, 5000, false);
+  EXPECT_EQ(t.position(), 2700);
+  t.follow(4000);
+  t.setRange(1000, 4000, false);
+  EXPECT_EQ(t.position(), 1000);
+  t.follow(4000);
+  EXPECT_EQ(t.checkEnd(), Transport::End::Finished);
+  // An empty range is one millisecond long: the position is its start and stays there.
+  t.setRange(3000, 3000, true);
+  EXPECT_EQ(t.position(), 3000);
+  t.seek(5000);
+  EXPECT_EQ(t.position(), 3000);
+  EXPECT_EQ(t.checkEnd(), Transport::End::Playing);
+  // A reloaded timeline's new end: Forward stops a millisecond before it.
+  Transport grown(0, 1000, false);
+  grown.setEnd(20000);
+  EXPECT_TRUE(grown.press(Transport::Key::Forward));
+  EXPECT_EQ(grown.position(), 5000);
+}
+
+// Frame k of [from, to) at F fps is at from + k × 1000 / F (whole milliseconds, rounded down), and
+// there are ceil((to − from) × F / 1000) of them; a still at T pre-rolls those of [0, T).
+TEST(CaptureRange, FramesAndStillsAtSeveralRates) {
+  struct Case {
+    int64_t from, to;
+    int fps;
+    int64_t count, k, timeOfK;
+  } cases[] = {
+      {1000, 2000, 24, 24, 5, 1208},  // 1000 + 5000 / 24 = 1208.3
+      {0, 1000, 25, 25, 3, 120},
+      {0, 1001, 30, 31, 30, 1000},    // 30.03 frames: a 31st at 1000 ms
+      {0, 999, 50, 50, 49, 980},      // 49.95 frames
+      {500, 501, 60, 1, 0, 500},      // one millisecond still needs a frame
+      {0, 1000, 60, 60, 59, 983},     // 59 × 1000 / 60 = 983.3
+  };
+  for (const Case &c : cases) {
+    CaptureRange r{c.from, c.to, c.fps};
+    EXPECT_EQ(r.frameCount(), c.count) << c.fps;
+    EXPECT_EQ(r.frameTime(c.k), c.timeOfK) << c.fps;
+  }
+  // A still at 1234 ms: at 30 fps 38 frames before it (37.02), the last at 1233 ms; at 24 fps 30
+  // (29.6), the last at 1208 ms.
+  EXPECT_EQ(stillPreroll(1234, 30).frameCount(), 38);
+  EXPECT_EQ(stillPreroll(1234, 30).frameTime(37), 1233);
+  EXPECT_EQ(stillPreroll(1234, 24).frameCount(), 30);
+  EXPECT_EQ(stillPreroll(1234, 24).frameTime(29), 1208);
+  EXPECT_EQ(stillPreroll(0, 60).frameCount(), 0);
+  // -1 is the timeline's start or end; 0 is 0.
+  Timeline t = parse("100 1800 morph\n");
+  CaptureRange upTo0 = captureRange(t, -1, 0, 60);
+  EXPECT_EQ(upTo0.from, 0);
+  EXPECT_EQ(upTo0.to, 0);
+  EXPECT_EQ(captureRange(t, 300, -1, 60).to, 1800);
+}
+
+// The sheet's moment for a block is the first frame at or after its mid-point, the mid-point in
+// whole milliseconds; the last frame is the latest of them, whatever the blocks' order.
+TEST(CapturePlan, TheSheetsMidPointsAndLastFrame) {
+  Timeline t = parse("1000 2000 morph\n0 1001 water_thing\n10 20 rotate\n");
+  SheetPlan plan = planSheet(t, 60);
+  ASSERT_EQ(plan.shots.size(), 2u);
+  EXPECT_EQ(plan.shots[0].frame, 90);   // 1500 ms × 60 / 1000
+  EXPECT_EQ(plan.shots[1].frame, 30);   // (0 + 1001) / 2 = 500 ms: frame 30 exactly
+  EXPECT_EQ(plan.shots[1].timeMs, 500);
+  EXPECT_EQ(plan.lastFrame, 90);
+  EXPECT_EQ(plan.drawingBlocks, 2u);
+  SheetPlan at24 = planSheet(t, 24);
+  EXPECT_EQ(at24.shots[0].frame, 36);   // 1500 × 24 / 1000
+  EXPECT_EQ(at24.shots[1].frame, 12);   // 500 × 24 / 1000
+  EXPECT_EQ(at24.shots[1].timeMs, 500);
+}

@@ -178,3 +178,38 @@ TEST(Document, EditsAcrossATempoChangeCountBeatsByTheMap) {
   EXPECT_EQ(d.text(), "tempo 60\ntempo 60 from 8b   # slower from 4 s\n9b 11b cube_thing\n6b 9b morph\n");
   EXPECT_EQ(d.timeline().blocks[0].start, 9000);
 }
+
+// Inserting time moves every time at or after the moment, on every kind of block line (in
+// milliseconds, in beats, a rule with its until); other lines stay. Removing the same time gives
+// the text back.
+TEST(Document, InsertedTimeMovesTimesAtTheMomentOnEveryKindOfLine) {
+  const std::string text =
+      "# c\nmusic a.ogg\ntempo 120\n0 1000 morph\n2b 4b fade\n500 600 rotate every 1b until 3000\n";
+  Document d = open(text);
+  std::string error;
+  ASSERT_TRUE(d.insertTime(500, 500, error)) << error;
+  // 1000 ms is 2b and 2000 ms 4b: half a second later they are 3b and 5b.
+  EXPECT_EQ(d.text(), "# c\nmusic a.ogg\ntempo 120\n0 1500 morph\n3b 5b fade\n1000 1100 rotate every 1b until 3500\n");
+  ASSERT_TRUE(d.removeTime(500, 500, error)) << error;
+  EXPECT_EQ(d.text(), text);
+  EXPECT_FALSE(d.insertTime(500, -500, error));
+  EXPECT_EQ(error, "cannot insert a negative time");
+  EXPECT_FALSE(d.removeTime(500, -500, error));
+  EXPECT_EQ(error, "cannot remove a negative time");
+  EXPECT_EQ(d.text(), text);
+}
+
+// A new block is written in beats from beat 0 on, in milliseconds before it; setTempo sets the
+// last plain tempo line, the one the rest of the file counts from.
+TEST(Document, NewBlocksBeforeBeatZeroAndTheLastTempoLine) {
+  Document d = open("tempo 120 1000\n1b 2b morph\n");
+  std::string error;
+  ASSERT_TRUE(d.insertBlock(200, 700, "fade", error)) << error;
+  ASSERT_TRUE(d.insertBlock(1000, 1250, "light", error)) << error;
+  EXPECT_EQ(d.text(), "tempo 120 1000\n1b 2b morph\n200 700 fade\n0b 0.5b light\n");
+  Document two = open("tempo 100\n0 1 morph\ntempo 120 50\n2b 3b fade\n");
+  ASSERT_TRUE(two.setTempo(60, 0, error)) << error;
+  EXPECT_EQ(two.text(), "tempo 100\n0 1 morph\ntempo 60\n2b 3b fade\n");
+  EXPECT_EQ(two.timeline().blocks[1].start, 2000);
+  EXPECT_EQ(two.timeline().blocks[1].end, 3000);
+}

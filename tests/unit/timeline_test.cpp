@@ -186,3 +186,27 @@ TEST(Timeline, TempoChangesFromAMomentOn) {
   };
   for (const Case &c : bad) EXPECT_EQ(parseError(c.text).rfind(c.error, 0), 0u) << parseError(c.text);
 }
+
+// "tempo BPM OFFSET": beat b is at OFFSET + b × 60000 / BPM ms, and moments before the offset are
+// beats before 0 at the same tempo. Worked out by hand for 120 bpm (500 ms a beat) from 100 ms.
+TEST(TempoMap, TheOffsetIsBeatZeroAndEarlierMomentsCountBack) {
+  Timeline t = parse("tempo 120 100\n0 1 morph\n");
+  EXPECT_EQ(t.bpm, 120);
+  EXPECT_EQ(t.beatOffset, 100);
+  EXPECT_EQ(t.tempo.msAt(0), 100);
+  EXPECT_EQ(t.tempo.msAt(3), 1600);
+  EXPECT_EQ(t.tempo.msAt(-1), -400);
+  EXPECT_DOUBLE_EQ(t.tempo.beatAt(0), -0.2);
+  EXPECT_DOUBLE_EQ(t.tempo.beatAt(1350), 2.5);
+  // "2b" with that tempo: 100 + 2 × 500.
+  Timeline beats = parse("tempo 120 100\n2b 3b morph\n");
+  EXPECT_EQ(beats.blocks[0].start, 1100);
+  EXPECT_EQ(beats.blocks[0].end, 1600);
+  // Each segment of a changing tempo keeps its own: 120 bpm up to 8b (4000 ms), 60 from there.
+  Timeline change = parse("tempo 120\ntempo 60 from 8b\n0 1 morph\n");
+  EXPECT_EQ(change.tempo.bpmAt(0), 120);
+  EXPECT_EQ(change.tempo.bpmAt(3999), 120);
+  EXPECT_EQ(change.tempo.bpmAt(4000), 60);
+  EXPECT_EQ(change.tempo.msAt(7), 3500);
+  EXPECT_EQ(change.tempo.beatAt(6000), 10);
+}
