@@ -271,6 +271,13 @@ bool MusicFile::decodeMore(std::string &error) {
 bool MusicFile::startOver(std::string &error) { return openDecoder(error); }
 
 bool MusicFile::read(int64_t first, float *out, int64_t frames, std::string &error) {
+  if (first < 0) {  // before the music: silence
+    const int64_t before = std::min(frames, -first);
+    std::fill(out, out + before * kAudioChannels, 0.0f);
+    out += before * kAudioChannels;
+    frames -= before;
+    first = 0;
+  }
   if (first < pendingStart_ && !startOver(error)) return false;
   int64_t copied = 0;
   while (copied < frames) {

@@ -13,6 +13,14 @@ const int64_t kRingFrames = kAudioRate;  // a second ahead
 const int64_t kPieceFrames = 4096;
 }  // namespace
 
+double soundClockMs(int64_t nextFrame, int bufferFrames, double sinceHandedMs, bool paused) {
+  const double bufferMs = bufferFrames * 1000.0 / kAudioRate;
+  return static_cast<double>(nextFrame - bufferFrames) * 1000.0 / kAudioRate +
+         (paused ? 0.0 : std::clamp(sinceHandedMs, 0.0, bufferMs));
+}
+
+int64_t nextFrameAt(double ms, int bufferFrames) { return static_cast<int64_t>(ms * kAudioRate / 1000) + bufferFrames; }
+
 AudioOut::~AudioOut() {
   if (device_) SDL_CloseAudioDevice(device_);
   if (subsystem_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -140,7 +148,7 @@ void AudioOut::pause(bool paused) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (paused) {
-      next_ = static_cast<int64_t>(positionLocked() * kAudioRate / 1000) + bufferFrames_;
+      next_ = nextFrameAt(positionLocked(), bufferFrames_);
       restartRing();
     }
     paused_ = paused;
@@ -154,7 +162,7 @@ void AudioOut::seek(double ms) {
   SDL_LockAudioDevice(device_);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    next_ = static_cast<int64_t>(ms * kAudioRate / 1000) + bufferFrames_;
+    next_ = nextFrameAt(ms, bufferFrames_);
     restartRing();
     handedNs_ = nowNs();
   }
@@ -169,10 +177,7 @@ double AudioOut::positionMs() const {
 }
 
 double AudioOut::positionLocked() const {
-  const double bufferMs = bufferFrames_ * 1000.0 / kAudioRate;
-  double sinceHanded = paused_ ? 0.0 : static_cast<double>(nowNs() - handedNs_.load()) / 1e6;
-  return static_cast<double>(next_.load() - bufferFrames_) * 1000.0 / kAudioRate +
-         std::clamp(sinceHanded, 0.0, bufferMs);
+  return soundClockMs(next_.load(), bufferFrames_, static_cast<double>(nowNs() - handedNs_.load()) / 1e6, paused_);
 }
 
 }  // namespace kandu

@@ -19,6 +19,16 @@
 
 namespace kandu {
 
+// The clock of the sound being heard, worked out from what the device was handed: the buffer it
+// plays now (of `bufferFrames` frames) began one buffer before `nextFrame`, the next frame to hand
+// over, and has played for the milliseconds since it was handed over, at most its own length, so
+// that the clock moves smoothly between the device's calls rather than in steps of a buffer. Paused,
+// it stands at that buffer's start.
+double soundClockMs(int64_t nextFrame, int bufferFrames, double sinceHandedMs, bool paused);
+// The next frame to hand over for the clock to read `ms` (whole frames, rounded down) once the
+// buffer from there on starts playing.
+int64_t nextFrameAt(double ms, int bufferFrames);
+
 class AudioOut {
  public:
   AudioOut() = default;
@@ -34,9 +44,7 @@ class AudioOut {
   void pause(bool paused);
   // Moves playback to `ms`.
   void seek(double ms);
-  // The milliseconds of the sound being heard now: the start of the buffer the device is playing
-  // (what was handed to it, less one buffer), plus the time since it was handed over, so that the
-  // clock moves smoothly between the device's calls rather than in steps of a buffer.
+  // The milliseconds of the sound being heard now (soundClockMs).
   double positionMs() const;
   // The last error of the music as it was read, or "" (a file that stopped decoding).
   std::string error();

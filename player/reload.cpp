@@ -8,7 +8,10 @@
 
 namespace kandu {
 
-FileWatcher::FileWatcher(std::string path) : path_(std::move(path)) { last_ = stamp(); }
+FileWatcher::FileWatcher(std::string path, std::chrono::milliseconds lookEvery)
+    : path_(std::move(path)), lookEvery_(lookEvery) {
+  last_ = stamp();
+}
 
 FileWatcher::Stamp FileWatcher::stamp() const {
   Stamp s;
@@ -30,7 +33,7 @@ bool FileWatcher::retarget(const std::string &path) {
 bool FileWatcher::changed() {
   if (path_.empty()) return false;
   auto now = std::chrono::steady_clock::now();
-  if (now - lastLook_ < std::chrono::milliseconds(250)) return false;
+  if (now - lastLook_ < lookEvery_) return false;
   lastLook_ = now;
   Stamp current = stamp();
   if (!(current != last_)) return false;

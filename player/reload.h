@@ -17,11 +17,14 @@
 
 namespace kandu {
 
-// Tells when a file's modification time or size changed, looking at most every 250 ms.
+const std::chrono::milliseconds kLookEvery{250};
+
+// Tells when a file's modification time (to the nanosecond) or size changed, looking at most every
+// `lookEvery`.
 class FileWatcher {
  public:
   // `path` empty: nothing to watch.
-  explicit FileWatcher(std::string path = "");
+  explicit FileWatcher(std::string path = "", std::chrono::milliseconds lookEvery = kLookEvery);
   const std::string &path() const { return path_; }
   // Watches another file from now on (a reloaded timeline names other music); true when the path
   // differs from the one watched.
@@ -39,6 +42,7 @@ class FileWatcher {
   Stamp stamp() const;
 
   std::string path_;
+  std::chrono::milliseconds lookEvery_;
   Stamp last_;
   std::chrono::steady_clock::time_point lastLook_{};
 };
@@ -46,7 +50,8 @@ class FileWatcher {
 class TimelineWatcher {
  public:
   // `path` empty: nothing to watch (the built-in demo).
-  explicit TimelineWatcher(std::string path) : file_(std::move(path)) {}
+  explicit TimelineWatcher(std::string path, std::chrono::milliseconds lookEvery = kLookEvery)
+      : file_(std::move(path), lookEvery) {}
 
   // True when `timeline` was replaced.
   bool poll(Timeline &timeline);
@@ -62,7 +67,8 @@ class TimelineWatcher {
 // slow it is to open; poll() hands over what it opened once it is done.
 class MusicWatcher {
  public:
-  explicit MusicWatcher(std::string path) : file_(std::move(path)) {}
+  explicit MusicWatcher(std::string path, std::chrono::milliseconds lookEvery = kLookEvery)
+      : file_(std::move(path), lookEvery) {}
   MusicWatcher(const MusicWatcher &) = delete;
   MusicWatcher &operator=(const MusicWatcher &) = delete;
   ~MusicWatcher();

@@ -65,3 +65,32 @@ TEST(Options, BadOptionsAndValuesAreOneClearError) {
     EXPECT_EQ(error.rfind(c.error, 0), 0u) << "got: " << error;
   }
 }
+
+// Without a command the player plays with a display and renders without one, so the render's
+// options apply; --at belongs to still whatever else is given; --help and --version answer before
+// any rule between options is checked.
+TEST(Options, WhatAppliesWithoutACommandAndBeforeTheRules) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"--frames", "dir", "--loop", "--music", "m.ogg"}, o, error)) << error;
+  EXPECT_EQ(o.command, Command::Default);
+  EXPECT_EQ(o.framesDir, "dir");
+  EXPECT_TRUE(o.loop);
+  EXPECT_EQ(o.musicPath, "m.ogg");
+  Options at;
+  EXPECT_FALSE(parse({"--at", "5"}, at, error));
+  EXPECT_EQ(error, "--at belongs to still");
+  Options check;
+  EXPECT_FALSE(parse({"check", "--frames", "d"}, check, error));
+  EXPECT_EQ(error, "--frames belongs to render");
+  Options help;
+  EXPECT_TRUE(parse({"still", "--help"}, help, error));
+  EXPECT_TRUE(help.help);
+  Options version;
+  EXPECT_TRUE(parse({"--from", "5", "--to", "1", "--version"}, version, error));
+  EXPECT_TRUE(version.version);
+  // A command word after the timeline is the name of a second timeline.
+  Options late;
+  EXPECT_FALSE(parse({"a.timeline", "render"}, late, error));
+  EXPECT_EQ(error, "unexpected argument 'render' (one timeline at most; see --help)");
+}

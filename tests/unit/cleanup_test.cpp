@@ -1,0 +1,59 @@
+// What the crash cleanup removes: the tracked files, and of a frame directory the frames written so
+// far (frame_000000.png on), its audio.wav and the directory when that leaves it empty.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "media/cleanup.h"
+#include "tests/support/process.h"
+
+using namespace kandu;
+
+namespace {
+bool exists(const std::string &path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0;
+}
+}  // namespace
+
+TEST(Cleanup, RemovesTheFramesWrittenByTheirNamesAndTheirSound) {
+  Workspace ws;
+  mkdir(ws.path("frames").c_str(), 0755);
+  const char *names[] = {"frame_000000.png", "frame_000001.png", "frame_000009.png", "frame_000010.png",
+                         "frame_000011.png", "audio.wav"};
+  for (int k = 2; k < 9; ++k) ws.write("frames/frame_00000" + std::to_string(k) + ".png", "x");
+  for (const char *name : names) ws.write(std::string("frames/") + name, "x");
+  cleanup::untrackAll();
+  cleanup::trackFrameDir(ws.path("frames"));
+  cleanup::setFramesWritten(12);
+  cleanup::removeUnfinished();
+  EXPECT_FALSE(exists(ws.path("frames")));
+  cleanup::untrackAll();
+
+  // Three of five written: the two not yet written are not the cleanup's, so the directory stays.
+  mkdir(ws.path("part").c_str(), 0755);
+  for (const char *name : {"frame_000000.png", "frame_000001.png", "frame_000002.png", "frame_000003.png",
+                           "frame_000004.png", "audio.wav"})
+    ws.write(std::string("part/") + name, "x");
+  cleanup::trackFrameDir(ws.path("part"));
+  cleanup::setFramesWritten(3);
+  cleanup::removeUnfinished();
+  EXPECT_EQ(ws.list("part"), (std::vector<std::string>{"frame_000003.png", "frame_000004.png"}));
+  cleanup::untrackAll();
+}
+
+TEST(Cleanup, RemovesOnlyTheFilesStillTracked) {
+  Workspace ws;
+  const std::string video = ws.write(".a.mp4.kandu-1", "v"), sound = ws.write(".a.wav.kandu-2", "s");
+  cleanup::untrackAll();
+  cleanup::trackFile(video);
+  cleanup::trackFile(sound);
+  cleanup::untrackFile(video);  // committed: it is the user's now
+  cleanup::removeUnfinished();
+  EXPECT_TRUE(exists(video));
+  EXPECT_FALSE(exists(sound));
+  cleanup::untrackAll();
+}
