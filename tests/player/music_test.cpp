@@ -364,8 +364,9 @@ TEST(Music, PlayShowsTheBlockThatStartsWithTheClickAfterPauseAndSeek) {
   std::vector<int64_t> clicks = clicksIn(fileContent(ws.path("out.raw")));
   ASSERT_EQ(clicks.size(), 2u) << "the clicks at 2000 and 9000 ms should both have played";
   // For each click: the frame on screen when it was heard shows a time within a frame and a half
-  // (25 ms) of it, and the block's first frame is drawn within two frame periods of it. (Times, not
-  // frame counts: a busy machine that draws a frame late has not lost sync.)
+  // (25 ms) of it, counted on to that moment, the block's first frame is drawn no earlier than two frame periods before it, and
+  // no frame drawn after it still shows what came before. (Times, not frame counts: a busy machine
+  // that draws a frame late has not lost sync.)
   const char *words[] = {"cube_thing", "water_thing"};
   const int64_t clickMs[] = {2000, 9000};
   for (int k = 0; k < 2; ++k) {
@@ -374,10 +375,17 @@ TEST(Music, PlayShowsTheBlockThatStartsWithTheClickAfterPauseAndSeek) {
     auto onScreen = std::find_if(calls.begin(), calls.end(), [&](const ProbeCall &c) { return c.clockMs > at; });
     ASSERT_TRUE(first != calls.end() && onScreen != calls.begin()) << words[k] << " never drawn";
     --onScreen;  // the last frame drawn before the click
-    EXPECT_NEAR(onScreen->time, clickMs[k], 25) << words[k] << ": on screen when the click was heard, " << at
-                                                << " ms, was the frame at time " << onScreen->time;
-    EXPECT_NEAR(first->clockMs, at, 34) << words[k] << ": the click was heard at " << at
-                                        << " ms, the block's first frame drawn at " << first->clockMs << " ms";
+    // Its time carried on to the moment of the click by the time since it was drawn, so that a frame
+    // drawn late on a busy machine is judged by its own time.
+    const double carried = static_cast<double>(onScreen->time) + (at - onScreen->clockMs);
+    EXPECT_NEAR(carried, clickMs[k], 25) << words[k] << ": on screen when the click was heard, " << at
+                                         << " ms, was the frame at time " << onScreen->time << ", drawn "
+                                         << at - onScreen->clockMs << " ms before";
+    EXPECT_GE(first->clockMs, at - 34) << words[k] << ": the click was heard at " << at
+                                       << " ms, the block's first frame drawn at " << first->clockMs << " ms";
+    EXPECT_LE(first - calls.begin(), onScreen + 1 - calls.begin())
+        << words[k] << ": the click was heard at " << at << " ms, the block's first frame drawn at "
+        << first->clockMs << " ms, after a frame of the block before it";
   }
   // The pause held the picture for most of 0.7 s, and Right moved it 5 s on.
   double held = 0;
@@ -426,12 +434,16 @@ TEST(Music, PlayReloadsEditedMusicWithoutLosingThePosition) {
   std::vector<int64_t> loud = clicksIn(fileContent(ws.path("out.raw")));
   ASSERT_FALSE(loud.empty()) << "the new music never played";
   EXPECT_LT(heard.heardAtMs(loud[0]) - savedAt, 500 + 22);  // half a second and one device buffer
-  // The picture's time only went forward, a frame at a time, through both edits.
+  // The picture's time only went forward through both edits, and never further than the time that
+  // passed between two frames (on the probe's clock) and a quarter of a second: a frame a busy
+  // machine draws late shows a later time, and the device catches up after a stall, but a reload
+  // that lost the position would go back or jump by the second of sound read ahead.
   std::vector<ProbeCall> calls = probeCalls(fileContent(ws.path("calls.log")));
   ASSERT_GT(calls.size(), 60u);
   for (size_t i = 1; i < calls.size(); ++i) {
     ASSERT_GE(calls[i].time, calls[i - 1].time) << "frame " << i;
-    ASSERT_LT(calls[i].time - calls[i - 1].time, 100) << "frame " << i;
+    ASSERT_LT(static_cast<double>(calls[i].time - calls[i - 1].time), calls[i].clockMs - calls[i - 1].clockMs + 250)
+        << "frame " << i;
   }
 }
 
