@@ -2,20 +2,14 @@
 
 #include <cstring>
 
+#include "host/words.h"
+
 namespace Kandu {
 
 const char kEffectNone[] = "";
-const char kEffectCubeThing[] = "cube_thing";
-const char kEffectWaterThing[] = "water_thing";
-const char kEffectJumpingBars[] = "jumping_bars";
-const char kEffectJumpingBars2[] = "jumping_bars2";
-const char kEffectJumpingBars3[] = "jumping_bars3";
-const char kEffectMorph[] = "morph";
-const char kEffectCubeField[] = "cube_field";
-const char kEffectDistort[] = "distort";
-const char kEffectLight[] = "light";
-const char kEffectRotate[] = "rotate";
-const char kEffectFade[] = "fade";
+#define KANDU_EFFECT_NAME(word, name, effect, kind) const char kEffect##name[] = effect;
+KANDU_EFFECT_WORDS(KANDU_EFFECT_NAME)
+#undef KANDU_EFFECT_NAME
 
 namespace {
 struct WordMapping {
@@ -24,14 +18,9 @@ struct WordMapping {
 };
 
 // "vibrate" kicks the cube field's distortion; "distort" itself is not a word the host may send.
-const WordMapping kWords[] = {
-    {"cube_thing", kEffectCubeThing},       {"water_thing", kEffectWaterThing},
-    {"jumping_bars", kEffectJumpingBars},   {"jumping_bars2", kEffectJumpingBars2},
-    {"jumping_bars3", kEffectJumpingBars3}, {"morph", kEffectMorph},
-    {"cube_field", kEffectCubeField},       {"vibrate", kEffectDistort},
-    {"light", kEffectLight},                {"rotate", kEffectRotate},
-    {"fade", kEffectFade},
-};
+#define KANDU_WORD_MAPPING(word, name, effect, kind) {word, kEffect##name},
+const WordMapping kWords[] = {KANDU_EFFECT_WORDS(KANDU_WORD_MAPPING)};
+#undef KANDU_WORD_MAPPING
 }  // namespace
 
 const char *effectForWord(const char *word) {

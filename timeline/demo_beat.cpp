@@ -14,11 +14,11 @@ std::vector<float> demoBeat(const Timeline &timeline) {
       for (int c = 0; c < kBeatChannels; ++c) samples[static_cast<size_t>((at + i) * kBeatChannels + c)] += v;
     }
   };
-  // A soft hi-hat on every beat: noise from a fixed sequence, so the track is the same every time.
-  if (timeline.bpm > 0) {
+  // A soft hi-hat on every beat of the tempo map, changes of tempo included: noise from a fixed
+  // sequence, so the track is the same every time.
+  if (!timeline.tempo.empty()) {
     uint32_t noise = 12345;
-    const double beat = 60000.0 / timeline.bpm;
-    for (double t = static_cast<double>(timeline.beatOffset); t < timeline.duration(); t += beat)
+    for (double k = 0, t = timeline.tempo.msAt(0); t < timeline.duration(); t = timeline.tempo.msAt(++k))
       add(static_cast<int64_t>(std::llround(t * kBeatRate / 1000)), kBeatRate / 20, [&](double s) {
         noise = noise * 1664525u + 1013904223u;
         return static_cast<float>(0.08 * std::exp(-s * 60) * ((noise >> 9) / 4194304.0 - 1.0));
@@ -26,7 +26,7 @@ std::vector<float> demoBeat(const Timeline &timeline) {
   }
   // A kick drum where each pulse word starts: a sine falling from 150 Hz to 50 Hz, fading out.
   for (const Block &b : timeline.blocks) {
-    if (b.word != "rotate" && b.word != "light" && b.word != "vibrate") continue;
+    if (wordKind(b.word) != WordKind::Pulse) continue;
     add(b.start * kBeatRate / 1000, kBeatRate / 4, [](double s) {
       double phase = 2 * M_PI * (50 * s + 100 * (1 - std::exp(-s * 30)) / 30);
       return static_cast<float>(0.6 * std::exp(-s * 12) * std::sin(phase));

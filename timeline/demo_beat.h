@@ -1,6 +1,6 @@
 // The built-in demo's soundtrack, made in code at the timeline's tempo (no recorded music): a kick
-// drum where each pulse block starts (rotate, light, vibrate) and a soft hi-hat on every beat, as
-// long as the timeline.
+// drum where each pulse block starts (rotate, light, vibrate) and a soft hi-hat on every beat (at
+// every tempo the timeline changes to), as long as the timeline.
 #pragma once
 
 #include <vector>

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/printable.h"
+#include "timeline/grid.h"
 
 namespace kandu {
 
@@ -95,171 +96,164 @@ std::string formatNumber(double value) {
   return out;
 }
 
-bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error) {
-  Document document;
-  if (!document.parse(text, source, error)) return false;
-  out = document.timeline();
+// What parsing a text gathers line by line, and how a line reports its fault.
+struct Document::Parser {
+  const std::string &source;
+  std::vector<Line> lines;
+  Timeline timeline;
+  std::vector<TempoMap> maps;  // every map lines refer to, by index
+  int map = -1;                // the one in effect
+  int number = 0;              // the line being read, from 1
+  std::string &error;
+
+  const TempoMap &current() const {
+    static const TempoMap kNone;
+    return map < 0 ? kNone : maps[static_cast<size_t>(map)];
+  }
+  bool fail(const std::string &why) {
+    error = printable(source) + (number > 0 ? ":" + std::to_string(number) : std::string()) + ": " + why;
+    return false;
+  }
+  void startMap(TempoMap started) {
+    maps.push_back(std::move(started));
+    map = static_cast<int>(maps.size()) - 1;
+    timeline.tempo = maps.back();
+  }
+};
+
+// The fields of a line before any comment: where each one is, and its text.
+struct Document::Fields {
+  std::vector<size_t> at, size;
+  std::vector<std::string> words;
+  size_t stop = 0;  // where a comment starts (the line's length without one)
+};
+
+Document::Fields Document::splitFields(const std::string &text, bool firstLine) {
+  Fields out;
+  out.stop = std::min(text.find('#'), text.size());
+  for (size_t i = firstLine && startsWithMark(text) ? 3 : 0; i < out.stop;) {
+    if (isSpace(text[i])) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < out.stop && !isSpace(text[j])) ++j;
+    out.at.push_back(i);
+    out.size.push_back(j - i);
+    out.words.push_back(text.substr(i, j - i));
+    i = j;
+  }
+  return out;
+}
+
+namespace {
+
+// Beats per minute as a tempo line writes them: a number above 0 and up to 1000.
+bool parseBpm(const std::string &text, double &bpm) {
+  char *end = nullptr;
+  bpm = text.size() <= 12 ? std::strtod(text.c_str(), &end) : 0.0;
+  return end && *end == '\0' && std::isdigit(static_cast<unsigned char>(text[0])) && bpm > 0 && bpm <= 1000;
+}
+
+}  // namespace
+
+bool Document::parseTempoChange(Parser &p, const std::vector<std::string> &words, Line &line) {
+  // A change of tempo from a moment on: the beats before it keep their times.
+  double bpm = 0;
+  if (!parseBpm(words[1], bpm))
+    return p.fail("expected 'tempo BPM from TIME': beats per minute above 0 and up to 1000");
+  if (p.current().empty()) return p.fail("a tempo change needs a 'tempo BPM' line before it");
+  double at = 0, beats = 0;
+  std::string why;
+  if (!parseMoment(words[3], p.current(), false, at, beats, why)) return p.fail("tempo change " + why);
+  if (beats < 0) beats = p.current().beatAt(at);
+  if (beats < p.current().segments.back().beat)
+    return p.fail("a tempo change at " + printable(words[3]) + " comes before the one it follows");
+  TempoMap changed = p.current();
+  changed.segments.push_back({beats, at, bpm});
+  p.startMap(std::move(changed));
+  line.kind = Line::Kind::TempoChange;
   return true;
 }
 
-bool Document::parse(const std::string &text, const std::string &source, std::string &error) {
-  if (text.size() > kMaxTimelineBytes) {  // every host's limit, however the text came
-    error = timelineTooLarge(printable(source));
-    return false;
-  }
-  std::vector<Line> lines;
-  Timeline timeline;
-  timeline.source = source;
-  int number = 0;
-  std::vector<TempoMap> maps;  // every map lines refer to, by index
-  int map = -1;
-  const TempoMap kNone;
-  auto current = [&]() -> const TempoMap & { return map < 0 ? kNone : maps[static_cast<size_t>(map)]; };
-  auto fail = [&](const std::string &why) {
-    error = printable(source) + (number > 0 ? ":" + std::to_string(number) : std::string()) + ": " + why;
-    return false;
-  };
-  for (size_t from = 0; from < text.size();) {
-    size_t newline = text.find('\n', from);
-    Line line;
-    line.text = text.substr(from, newline == std::string::npos ? std::string::npos : newline - from);
-    from = newline == std::string::npos ? text.size() : newline + 1;
-    ++number;
-    // The fields before any comment, and where each one is.
-    size_t stop = std::min(line.text.find('#'), line.text.size());
-    std::vector<Field> fields;
-    std::vector<std::string> words;
-    for (size_t i = number == 1 && startsWithMark(line.text) ? 3 : 0; i < stop;) {
-      if (isSpace(line.text[i])) {
-        ++i;
-        continue;
-      }
-      size_t j = i;
-      while (j < stop && !isSpace(line.text[j])) ++j;
-      fields.push_back({i, j - i});
-      words.push_back(line.text.substr(i, j - i));
-      i = j;
-    }
-    if (words.empty()) {
-      lines.push_back(std::move(line));
-      continue;
-    }
-    if (words[0] == "tempo" && words.size() == 4 && words[2] == "from") {
-      // A change of tempo from a moment on: the beats before it keep their times.
-      char *end = nullptr;
-      double newBpm = words[1].size() <= 12 ? std::strtod(words[1].c_str(), &end) : 0.0;
-      if (!(end && *end == '\0' && std::isdigit(static_cast<unsigned char>(words[1][0])) && newBpm > 0 && newBpm <= 1000))
-        return fail("expected 'tempo BPM from TIME': beats per minute above 0 and up to 1000");
-      if (current().empty()) return fail("a tempo change needs a 'tempo BPM' line before it");
-      double at = 0, beats = 0;
-      std::string why;
-      if (!parseMoment(words[3], current(), false, at, beats, why)) return fail("tempo change " + why);
-      if (beats < 0) beats = current().beatAt(at);
-      if (beats < current().segments.back().beat)
-        return fail("a tempo change at " + printable(words[3]) + " comes before the one it follows");
-      TempoMap changed = current();
-      changed.segments.push_back({beats, at, newBpm});
-      maps.push_back(changed);
-      map = static_cast<int>(maps.size()) - 1;
-      timeline.tempo = changed;
-      line.kind = Line::Kind::TempoChange;
-      line.map = map;
-      lines.push_back(std::move(line));
-      continue;
-    }
-    if (words[0] == "tempo") {
-      int64_t newOffset = 0;
-      char *end = nullptr;
-      double newBpm = words.size() >= 2 && words[1].size() <= 12 ? std::strtod(words[1].c_str(), &end) : 0.0;
-      bool bpmOk = end && *end == '\0' && std::isdigit(static_cast<unsigned char>(words[1][0])) && newBpm > 0 &&
-                   newBpm <= 1000;
-      if (words.size() < 2 || words.size() > 3 || !bpmOk)
-        return fail("expected 'tempo BPM [OFFSET]': beats per minute above 0 and up to 1000, then an optional "
-                    "offset of beat 0 in milliseconds");
-      if (words.size() == 3 && !parseWholeMs(words[2], newOffset))
-        return fail("the tempo's offset '" + printable(words[2]) + "' is not a whole number of milliseconds from 0 to " +
-                    std::to_string(kMaxTimelineMs));
-      timeline.bpm = newBpm;
-      timeline.beatOffset = newOffset;
-      TempoMap started;
-      started.segments.push_back({0.0, static_cast<double>(newOffset), newBpm});
-      maps.push_back(started);
-      map = static_cast<int>(maps.size()) - 1;
-      timeline.tempo = started;
-      line.kind = Line::Kind::Tempo;
-      line.start = fields[1];
-      if (fields.size() == 3) line.end = fields[2];
-      line.map = map;
-      lines.push_back(std::move(line));
-      continue;
-    }
-    if (words[0] == "music") {
-      if (words.size() < 2) return fail("expected 'music PATH'");
-      std::string path = line.text.substr(0, stop);
-      path = path.substr(path.find_first_not_of(" \t", fields[0].at + 5));
-      path.erase(path.find_last_not_of(" \t\r") + 1);
-      if (!timeline.music.empty()) return fail("a second 'music' line");
-      // A file's name cannot hold a NUL byte: opened, the path would end there and name another.
-      if (path.find('\0') != std::string::npos) return fail("the music's path holds a NUL byte");
-      timeline.music = path;
-      lines.push_back(std::move(line));
-      continue;
-    }
-    bool repeats = words.size() == 7 && words[3] == "every" && words[5] == "until";
-    if (words.size() != 3 && !repeats)
-      return fail("expected 'START END WORD' or 'START END WORD every PERIOD until TIME', got " +
+bool Document::parseTempo(Parser &p, const std::vector<std::string> &words, Line &line) {
+  double bpm = 0;
+  int64_t offset = 0;
+  if (words.size() < 2 || words.size() > 3 || !parseBpm(words[1], bpm))
+    return p.fail("expected 'tempo BPM [OFFSET]': beats per minute above 0 and up to 1000, then an optional "
+                  "offset of beat 0 in milliseconds");
+  if (words.size() == 3 && !parseWholeMs(words[2], offset))
+    return p.fail("the tempo's offset '" + printable(words[2]) + "' is not a whole number of milliseconds from 0 to " +
+                  std::to_string(kMaxTimelineMs));
+  p.timeline.bpm = bpm;
+  p.timeline.beatOffset = offset;
+  TempoMap started;
+  started.segments.push_back({0.0, static_cast<double>(offset), bpm});
+  p.startMap(std::move(started));
+  line.kind = Line::Kind::Tempo;
+  return true;
+}
+
+bool Document::parseMusic(Parser &p, const Fields &fields, const Line &line) {
+  if (fields.words.size() < 2) return p.fail("expected 'music PATH'");
+  std::string path = line.text.substr(0, fields.stop);
+  path = path.substr(path.find_first_not_of(" \t", fields.at[0] + 5));
+  path.erase(path.find_last_not_of(" \t\r") + 1);
+  if (!p.timeline.music.empty()) return p.fail("a second 'music' line");
+  // A file's name cannot hold a NUL byte: opened, the path would end there and name another.
+  if (path.find('\0') != std::string::npos) return p.fail("the music's path holds a NUL byte");
+  p.timeline.music = path;
+  return true;
+}
+
+bool Document::parseBlock(Parser &p, const std::vector<std::string> &words, Line &line) {
+  const bool repeats = words.size() == 7 && words[3] == "every" && words[5] == "until";
+  if (words.size() != 3 && !repeats)
+    return p.fail("expected 'START END WORD' or 'START END WORD every PERIOD until TIME', got " +
                   std::to_string(words.size()) + " field" + (words.size() == 1 ? "" : "s"));
-    double start = 0, end = 0, period = 0, until = 0, startBeats = -1, periodBeats = -1;
-    std::string why;
-    if (!parseMoment(words[0], current(), false, start, startBeats, why)) return fail("start " + why);
-    if (!parseMoment(words[1], current(), false, end, why)) return fail("end " + why);
-    if (wholeMs(end) <= wholeMs(start))
-      return fail("block ends at " + printable(words[1]) + ", not after its start " + printable(words[0]));
-    if (!validWord(words[2]))
-      return fail("effect word '" + printable(words[2]) + "' may hold only letters, digits, '_' and '-'");
-    if (repeats) {
-      if (!parseMoment(words[4], current(), true, period, periodBeats, why)) return fail("period " + why);
-      if (!parseMoment(words[6], current(), false, until, why)) return fail("until " + why);
-      if (period < 1.0) return fail("a repeat's period must be at least 1 ms");
-      if (until <= start) return fail("a repeat must run until a time after its start");
-      line.period = fields[4];
-      line.until = fields[6];
-    } else {
-      until = start + 1;  // one copy
-      period = 1;
-    }
-    // Copy k starts at start + k × period while that is before `until`, each as long as the first.
-    // Across tempo changes a period in beats is counted in beats.
-    const bool beatwise = periodBeats > 0 && current().segments.size() > 1;
-    const double firstBeat = startBeats >= 0 ? startBeats : beatwise ? current().beatAt(start) : 0.0;
-    auto copyStart = [&](int64_t k) {
-      return beatwise ? current().msAt(firstBeat + static_cast<double>(k) * periodBeats) : start + k * period;
-    };
-    for (int64_t k = 0; copyStart(k) < until; ++k) {
-      if (timeline.blocks.size() == kMaxTimelineBlocks)
-        return fail("more than " + std::to_string(kMaxTimelineBlocks) + " blocks");
-      Block block;
-      block.line = number;
-      block.start = wholeMs(copyStart(k));
-      block.end = wholeMs(beatwise ? copyStart(k) + (end - start) : end + k * period);
-      block.word = words[2];
-      if (block.end > kMaxTimelineMs) return fail("a repeat runs past " + std::to_string(kMaxTimelineMs) + " ms");
-      timeline.blocks.push_back(block);
-    }
-    line.kind = Line::Kind::Block;
-    line.start = fields[0];
-    line.end = fields[1];
-    line.word = fields[2];
-    line.map = map;
-    lines.push_back(std::move(line));
+  const TempoMap &map = p.current();
+  double start = 0, end = 0, period = 1, until = 0, startBeats = -1, periodBeats = -1;
+  std::string why;
+  if (!parseMoment(words[0], map, false, start, startBeats, why)) return p.fail("start " + why);
+  if (!parseMoment(words[1], map, false, end, why)) return p.fail("end " + why);
+  if (wholeMs(end) <= wholeMs(start))
+    return p.fail("block ends at " + printable(words[1]) + ", not after its start " + printable(words[0]));
+  if (!validWord(words[2]))
+    return p.fail("effect word '" + printable(words[2]) + "' may hold only letters, digits, '_' and '-'");
+  if (repeats) {
+    if (!parseMoment(words[4], map, true, period, periodBeats, why)) return p.fail("period " + why);
+    if (!parseMoment(words[6], map, false, until, why)) return p.fail("until " + why);
+    if (period < 1.0) return p.fail("a repeat's period must be at least 1 ms");
+    if (until <= start) return p.fail("a repeat must run until a time after its start");
+  } else {
+    until = start + 1;  // one copy
   }
-  if (timeline.blocks.empty()) {
-    number = 0;
-    return fail("the timeline has no blocks");
+  // Copy k starts at start + k × period while that is before `until`, each as long as the first.
+  // Across tempo changes a period in beats is counted in beats.
+  const bool beatwise = periodBeats > 0 && map.segments.size() > 1;
+  const double firstBeat = startBeats >= 0 ? startBeats : beatwise ? map.beatAt(start) : 0.0;
+  auto copyStart = [&](int64_t k) {
+    return beatwise ? map.msAt(firstBeat + static_cast<double>(k) * periodBeats) : start + k * period;
+  };
+  for (int64_t k = 0; copyStart(k) < until; ++k) {
+    if (p.timeline.blocks.size() == kMaxTimelineBlocks)
+      return p.fail("more than " + std::to_string(kMaxTimelineBlocks) + " blocks");
+    Block block;
+    block.line = p.number;
+    block.start = wholeMs(copyStart(k));
+    block.end = wholeMs(beatwise ? copyStart(k) + (end - start) : end + k * period);
+    block.word = words[2];
+    if (block.end > kMaxTimelineMs) return p.fail("a repeat runs past " + std::to_string(kMaxTimelineMs) + " ms");
+    p.timeline.blocks.push_back(block);
   }
-  // Every active block is drawn each frame: bound how many can play at one moment.
+  line.kind = Line::Kind::Block;
+  return true;
+}
+
+// Every active block is drawn each frame: how many can play at one moment is bounded.
+bool Document::checkActiveBlocks(Parser &p) {
   std::vector<std::pair<int64_t, int>> edges;  // (time, +line at a start / -line at an end)
-  for (const Block &b : timeline.blocks) {
+  for (const Block &b : p.timeline.blocks) {
     edges.push_back({b.start, b.line});
     edges.push_back({b.end, -b.line});
   }
@@ -271,17 +265,79 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
     if (edge.second < 0) {
       --active;
     } else if (++active > kMaxActiveBlocks) {
-      number = edge.second;
-      return fail("more than " + std::to_string(kMaxActiveBlocks) + " blocks play at " + std::to_string(edge.first) +
-                  " ms");
+      p.number = edge.second;
+      return p.fail("more than " + std::to_string(kMaxActiveBlocks) + " blocks play at " +
+                    std::to_string(edge.first) + " ms");
     }
   }
+  return true;
+}
+
+bool Document::parse(const std::string &text, const std::string &source, std::string &error) {
+  if (text.size() > kMaxTimelineBytes) {  // every host's limit, however the text came
+    error = timelineTooLarge(printable(source));
+    return false;
+  }
+  Parser p{source, {}, {}, {}, -1, 0, error};
+  p.timeline.source = source;
+  for (size_t from = 0; from < text.size();) {
+    const size_t newline = text.find('\n', from);
+    Line line;
+    line.text = text.substr(from, newline == std::string::npos ? std::string::npos : newline - from);
+    from = newline == std::string::npos ? text.size() : newline + 1;
+    ++p.number;
+    const Fields fields = splitFields(line.text, p.number == 1);
+    const std::vector<std::string> &words = fields.words;
+    auto field = [&](size_t i) { return i < words.size() ? Field{fields.at[i], fields.size[i]} : Field{}; };
+    bool ok = true;
+    if (words.empty()) {
+      // a blank line or a comment
+    } else if (words[0] == "tempo" && words.size() == 4 && words[2] == "from") {
+      ok = parseTempoChange(p, words, line);
+    } else if (words[0] == "tempo") {
+      ok = parseTempo(p, words, line);
+      line.bpm = field(1);
+      line.offset = field(2);
+    } else if (words[0] == "music") {
+      ok = parseMusic(p, fields, line);
+    } else {
+      ok = parseBlock(p, words, line);
+      line.start = field(0);
+      line.end = field(1);
+      line.word = field(2);
+      if (words.size() == 7) {
+        line.period = field(4);
+        line.until = field(6);
+      }
+    }
+    if (!ok) return false;
+    line.map = p.map;
+    p.lines.push_back(std::move(line));
+  }
+  if (p.timeline.blocks.empty()) {
+    p.number = 0;
+    return p.fail("the timeline has no blocks");
+  }
+  if (!checkActiveBlocks(p)) return false;
+  change_ = changeBetween(text_, text);
   source_ = source;
   text_ = text;
-  lines_ = std::move(lines);
-  maps_ = std::move(maps);
-  timeline_ = std::move(timeline);
+  lines_ = std::move(p.lines);
+  maps_ = std::move(p.maps);
+  timeline_ = std::move(p.timeline);
   return true;
+}
+
+Document::Change changeBetween(const std::string &before, const std::string &after) {
+  Document::Change change;
+  const size_t shorter = std::min(before.size(), after.size());
+  size_t head = 0, tail = 0;
+  while (head < shorter && before[head] == after[head]) ++head;
+  while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail]) ++tail;
+  change.at = head;
+  change.removed = before.substr(head, before.size() - head - tail);
+  change.inserted = after.substr(head, after.size() - head - tail);
+  return change;
 }
 
 const TempoMap &Document::mapOf(const Line &line) const {
@@ -326,6 +382,13 @@ std::string replaced(std::string text, std::vector<Replacement> changes) {
 
 }  // namespace
 
+std::vector<std::string> Document::lineTexts() const {
+  std::vector<std::string> texts;
+  texts.reserve(lines_.size());
+  for (const Line &l : lines_) texts.push_back(l.text);
+  return texts;
+}
+
 bool Document::commit(std::vector<std::string> texts, std::string &error, bool lastBreak) {
   std::string text;
   for (size_t i = 0; i < texts.size(); ++i) {
@@ -362,8 +425,7 @@ bool Document::moveBlock(int number, double deltaMs, std::string &error) {
     if (beforeZero(ms, error)) return false;
     changes.push_back({f->at, f->size, writeTime(*line, *f, ms, false)});
   }
-  std::vector<std::string> texts;
-  for (const Line &l : lines_) texts.push_back(l.text);
+  std::vector<std::string> texts = lineTexts();
   texts[static_cast<size_t>(number - 1)] = replaced(line->text, changes);
   return commit(std::move(texts), error);
 }
@@ -373,8 +435,7 @@ bool Document::setEdge(int number, Edge edge, double ms, std::string &error) {
   if (!line) return false;
   if (beforeZero(ms, error)) return false;
   const Field &f = edge == Edge::Start ? line->start : line->end;
-  std::vector<std::string> texts;
-  for (const Line &l : lines_) texts.push_back(l.text);
+  std::vector<std::string> texts = lineTexts();
   texts[static_cast<size_t>(number - 1)] = replaced(line->text, {{f.at, f.size, writeTime(*line, f, ms, false)}});
   return commit(std::move(texts), error);
 }
@@ -389,16 +450,14 @@ bool Document::duplicateBlock(int number, std::string &error) {
   std::vector<Replacement> changes;
   for (const Field *f : {&line->start, &line->end, &line->until})
     if (f->size) changes.push_back({f->at, f->size, writeTime(*line, *f, fieldMs(*line, *f, false) + shift, false)});
-  std::vector<std::string> texts;
-  for (const Line &l : lines_) texts.push_back(l.text);
+  std::vector<std::string> texts = lineTexts();
   texts.insert(texts.begin() + number, replaced(line->text, changes));
   return commit(std::move(texts), error);
 }
 
 bool Document::deleteBlock(int number, std::string &error) {
   if (!blockLine(number, error)) return false;
-  std::vector<std::string> texts;
-  for (const Line &l : lines_) texts.push_back(l.text);
+  std::vector<std::string> texts = lineTexts();
   texts.erase(texts.begin() + (number - 1));
   return commit(std::move(texts), error);
 }
@@ -406,8 +465,7 @@ bool Document::deleteBlock(int number, std::string &error) {
 bool Document::setWord(int number, const std::string &word, std::string &error) {
   const Line *line = blockLine(number, error);
   if (!line) return false;
-  std::vector<std::string> texts;
-  for (const Line &l : lines_) texts.push_back(l.text);
+  std::vector<std::string> texts = lineTexts();
   texts[static_cast<size_t>(number - 1)] = replaced(line->text, {{line->word.at, line->word.size, word}});
   return commit(std::move(texts), error);
 }
@@ -420,8 +478,7 @@ bool Document::insertBlock(double startMs, double endMs, const std::string &word
   auto write = [&](double ms) {
     return beats ? formatNumber(map.beatAt(ms)) + "b" : std::to_string(wholeMs(ms));
   };
-  std::vector<std::string> texts;
-  for (const Line &l : lines_) texts.push_back(l.text);
+  std::vector<std::string> texts = lineTexts();
   texts.push_back(write(startMs) + " " + write(endMs) + " " + word);
   // A file that ended without a line break: the old last line gets one and the new line does too.
   return commit(std::move(texts), error, true);
@@ -490,8 +547,7 @@ bool Document::retime(double atMs, double amountMs, std::string &error) {
 
 bool Document::setTempo(double bpm, int64_t offsetMs, std::string &error) {
   std::string tempo = "tempo " + formatNumber(bpm) + (offsetMs ? " " + std::to_string(offsetMs) : std::string());
-  std::vector<std::string> texts;
-  for (const Line &l : lines_) texts.push_back(l.text);
+  std::vector<std::string> texts = lineTexts();
   int last = -1;
   for (size_t i = 0; i < lines_.size(); ++i)
     if (lines_[i].kind == Line::Kind::Tempo) last = static_cast<int>(i);
@@ -500,10 +556,92 @@ bool Document::setTempo(double bpm, int64_t offsetMs, std::string &error) {
   } else {
     const Line &line = lines_[static_cast<size_t>(last)];
     // From the keyword to the end of its last field: the indent and a comment after it stay.
-    size_t to = line.end.size ? line.end.at + line.end.size : line.start.at + line.start.size;
+    size_t to = line.offset.size ? line.offset.at + line.offset.size : line.bpm.at + line.bpm.size;
     texts[static_cast<size_t>(last)] = line.text.substr(0, line.text.find("tempo")) + tempo + line.text.substr(to);
   }
   return commit(std::move(texts), error);
+}
+
+template <typename Edit> bool Document::allOrNothing(Edit edit) {
+  Document next = *this;
+  if (!edit(next)) return false;
+  next.change_ = changeBetween(text_, next.text_);
+  *this = std::move(next);
+  return true;
+}
+
+namespace {
+
+std::vector<int> distinct(std::vector<int> lines) {
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  return lines;
+}
+
+// The first copy of the block on `line`.
+const Block *firstBlock(const Timeline &timeline, int line) {
+  for (const Block &b : timeline.blocks)
+    if (b.line == line) return &b;
+  return nullptr;
+}
+
+}  // namespace
+
+bool Document::moveBlocks(const std::vector<int> &lines, double deltaMs, std::string &error) {
+  return allOrNothing([&](Document &d) {
+    for (int line : distinct(lines))
+      if (!d.moveBlock(line, deltaMs, error)) return false;
+    return true;
+  });
+}
+
+bool Document::resizeBlocks(const std::vector<int> &lines, double deltaMs, double gridFraction, std::string &error) {
+  return allOrNothing([&](Document &d) {
+    for (int line : distinct(lines)) {
+      const Block *first = d.blockLine(line, error) ? firstBlock(d.timeline_, line) : nullptr;
+      if (!first) return false;
+      const Grid grid(d.timeline_.tempo, gridFraction);
+      const double start = static_cast<double>(first->start), end = static_cast<double>(first->end);
+      if (!d.setEdge(line, Edge::End, grid.resizedEnd(start, end, deltaMs), error)) return false;
+    }
+    return true;
+  });
+}
+
+bool Document::duplicateBlocks(const std::vector<int> &lines, std::vector<int> &copies, std::string &error) {
+  // From the last line to the first, so that each copy goes in below lines not yet duplicated;
+  // a copy then moves down by one for every copy inserted above it.
+  const std::vector<int> order = distinct(lines);
+  std::vector<int> made;
+  const bool ok = allOrNothing([&](Document &d) {
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+      if (!d.duplicateBlock(*it, error)) return false;
+    return true;
+  });
+  if (!ok) return false;
+  copies.clear();
+  for (int line : lines) {
+    const auto below = std::lower_bound(order.begin(), order.end(), line) - order.begin();
+    copies.push_back(line + 1 + static_cast<int>(below));
+  }
+  return true;
+}
+
+bool Document::deleteBlocks(const std::vector<int> &lines, std::string &error) {
+  const std::vector<int> order = distinct(lines);
+  return allOrNothing([&](Document &d) {
+    for (auto it = order.rbegin(); it != order.rend(); ++it)  // the last first: the others keep their numbers
+      if (!d.deleteBlock(*it, error)) return false;
+    return true;
+  });
+}
+
+bool Document::setWords(const std::vector<int> &lines, const std::string &word, std::string &error) {
+  return allOrNothing([&](Document &d) {
+    for (int line : distinct(lines))
+      if (!d.setWord(line, word, error)) return false;
+    return true;
+  });
 }
 
 }  // namespace kandu

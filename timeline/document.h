@@ -46,6 +46,25 @@ class Document {
   // Sets the last "tempo BPM [OFFSET]" line (a new first line when there is none); beats stay beats.
   bool setTempo(double bpm, int64_t offsetMs, std::string &error);
 
+  // Edits of several blocks at once (a selection), each all or nothing: when one block's edit is
+  // refused, none is made. `lines` in any order; a line named twice is edited once.
+  bool moveBlocks(const std::vector<int> &lines, double deltaMs, std::string &error);
+  // Each block's end `deltaMs` later (earlier when negative), never closer to its start than one
+  // step of the grid `gridFraction` beats (timeline/grid.h) there.
+  bool resizeBlocks(const std::vector<int> &lines, double deltaMs, double gridFraction, std::string &error);
+  // `copies` gets the line of each copy, in the order of `lines`.
+  bool duplicateBlocks(const std::vector<int> &lines, std::vector<int> &copies, std::string &error);
+  bool deleteBlocks(const std::vector<int> &lines, std::string &error);
+  bool setWords(const std::vector<int> &lines, const std::string &word, std::string &error);
+
+  // What the last successful parse or edit changed in the text: the bytes from `at` that were
+  // `removed` and what was `inserted` in their place (both empty when nothing changed).
+  struct Change {
+    size_t at = 0;
+    std::string removed, inserted;
+  };
+  const Change &lastChange() const { return change_; }
+
  private:
   struct Field {
     size_t at = 0, size = 0;  // where in the line's text; size 0: absent
@@ -54,9 +73,19 @@ class Document {
     enum class Kind { Other, Tempo, TempoChange, Block };
     std::string text;  // without its '\n'
     Kind kind = Kind::Other;
-    Field start, end, word, period, until;
+    Field start, end, word, period, until;  // a block's
+    Field bpm, offset;                      // a tempo line's
     int map = -1;  // the tempo in effect on this line (maps_); -1: none
   };
+  struct Parser;
+  struct Fields;
+
+  static Fields splitFields(const std::string &text, bool firstLine);
+  static bool parseTempoChange(Parser &p, const std::vector<std::string> &words, Line &line);
+  static bool parseTempo(Parser &p, const std::vector<std::string> &words, Line &line);
+  static bool parseMusic(Parser &p, const Fields &fields, const Line &line);
+  static bool parseBlock(Parser &p, const std::vector<std::string> &words, Line &line);
+  static bool checkActiveBlocks(Parser &p);
 
   const TempoMap &mapOf(const Line &line) const;
   // What one time field says, in milliseconds, and the same time written the field's way.
@@ -65,16 +94,25 @@ class Document {
   const Line *blockLine(int line, std::string &error) const;
   // Time inserted at `atMs` (amount > 0) or removed after it (amount < 0), in every block line.
   bool retime(double atMs, double amountMs, std::string &error);
+  // The lines' texts, to be edited and committed.
+  std::vector<std::string> lineTexts() const;
   // The lines joined again (the last with a line break when `lastBreak`) and parsed.
   bool commit(std::vector<std::string> texts, std::string &error) { return commit(std::move(texts), error, endsInBreak()); }
   bool commit(std::vector<std::string> texts, std::string &error, bool lastBreak);
   bool endsInBreak() const { return !text_.empty() && text_.back() == '\n'; }
+  // Runs `edit` on a copy and keeps the copy only when it succeeds; the change is the whole one.
+  template <typename Edit> bool allOrNothing(Edit edit);
 
   std::string source_, text_;
   std::vector<Line> lines_;
   std::vector<TempoMap> maps_;
   Timeline timeline_;
+  Change change_;
 };
+
+// The change that turns `before` into `after`: one range, from the first byte that differs to the
+// last.
+Document::Change changeBetween(const std::string &before, const std::string &after);
 
 // Beats as a timeline writes them: up to six decimals, no trailing zeros ("16", "0.333333").
 std::string formatNumber(double value);

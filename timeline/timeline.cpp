@@ -1,5 +1,8 @@
 #include "timeline/timeline.h"
 
+#include "host/words.h"
+#include "timeline/document.h"
+
 extern const char kDemoTimeline[];
 
 namespace kandu {
@@ -35,6 +38,13 @@ int64_t Timeline::duration() const {
   return end;
 }
 
+bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error) {
+  Document document;
+  if (!document.parse(text, source, error)) return false;
+  out = document.timeline();
+  return true;
+}
+
 std::string timelineTooLarge(const std::string &name) {
   return name + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
 }
@@ -60,12 +70,17 @@ std::vector<BlockCall> scheduleAt(const Timeline &timeline, int64_t timeMs) {
   return calls;
 }
 
-bool isDrawingWord(const std::string &word) {
-  static const char *const kDrawing[] = {"cube_thing", "water_thing", "jumping_bars",
-                                         "jumping_bars2", "morph", "cube_field"};
-  for (const char *w : kDrawing)
-    if (word == w) return true;
-  return false;
+const std::vector<EffectWord> &effectWords() {
+#define KANDU_WORD_KIND(word, name, effect, kind) {word, WordKind::kind},
+  static const std::vector<EffectWord> words = {KANDU_EFFECT_WORDS(KANDU_WORD_KIND)};
+#undef KANDU_WORD_KIND
+  return words;
+}
+
+WordKind wordKind(const std::string &word) {
+  for (const EffectWord &w : effectWords())
+    if (word == w.word) return w.kind;
+  return WordKind::Unknown;
 }
 
 std::string listBlocks(const Timeline &timeline) {

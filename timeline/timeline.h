@@ -80,8 +80,17 @@ struct BlockCall {
 };
 std::vector<BlockCall> scheduleAt(const Timeline &timeline, int64_t timeMs);
 
+// The effect words hosts offer, in the order an editor lists them, and the kind of block each
+// makes. A word not among them is passed on to the plug-in all the same (kind Unknown).
+enum class WordKind { Drawing, Pulse, Fade, Other, Unknown };
+struct EffectWord {
+  const char *word;
+  WordKind kind;
+};
+const std::vector<EffectWord> &effectWords();
+WordKind wordKind(const std::string &word);
 // Words that draw a scene (as opposed to pulses, fades and unknown words).
-bool isDrawingWord(const std::string &word);
+inline bool isDrawingWord(const std::string &word) { return wordKind(word) == WordKind::Drawing; }
 
 // The expanded blocks one per line, "START END WORD" (what `kandu-player check` prints).
 std::string listBlocks(const Timeline &timeline);

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <functional>
 
-#include "platform/web_gl_maths.h"
+#include "web/gl/web_gl_maths.h"
 #include "tests/support/gl_test.h"
 
 namespace {

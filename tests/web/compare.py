@@ -26,7 +26,7 @@ const at = arguments[0], gl = document.getElementById('picture').getContext('web
 const pixel = new Uint8Array(4);
 const start = performance.now();
 for (let i = 0; i < 60; ++i) {
-  Module._kandu_web_frame(at + i * 1000 / 60);
+  kandu.frame(at + i * 1000 / 60);
   gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, pixel);
 }
 return 60000 / (performance.now() - start);
@@ -34,7 +34,7 @@ return 60000 / (performance.now() - start);
 
 
 def words(browser, moment):
-    return browser.script('return Module.ccall("kandu_web_words", "string", ["number"], [arguments[0]]);', int(moment))
+    return browser.script('return kandu.words(arguments[0]);', int(moment))
 
 
 def check_play(browser, base, web_dir):
@@ -98,7 +98,7 @@ def main():
     try:
         browser.open(base + 'index.html?at=0')
         browser.wait_title('kandu ready', 60)
-        moments = browser.script('return Module.ccall("kandu_web_moments", "string", [], []);').split()
+        moments = browser.script('return kandu.moments().map(String);')
         for moment in moments:
             browser.open(base + 'index.html?at=' + moment)
             title = browser.wait_title('kandu ready', 300)

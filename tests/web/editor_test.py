@@ -64,7 +64,7 @@ def checked_blocks(player, path):
 def open_editor(browser, base, query):
     browser.open(base + 'editor.html' + query)
     ready = wait_for(lambda: browser.script(
-        'return !!(window.kanduEditor && window.Module && kanduEditor.blocks().length && kanduEditor.stillAt() >= 0);'),
+        'return !!(window.kanduEditor && window.kandu && kanduEditor.blocks().length && kanduEditor.stillAt() >= 0);'),
         120)
     return ready
 

@@ -41,7 +41,7 @@ def page_outcome(browser, base, query):
         'const e = document.getElementById("error").textContent;'
         'if (e) return ["error", e];'
         'if (document.title === "kandu ready" || /— [0-9]+:[0-9]/.test(document.title))'
-        '  return ["ok", Module.ccall("kandu_web_words", "string", ["number"], [500])];'
+        '  return ["ok", kandu.words(500)];'
         'return null;'), 120)
     return tuple(settled) if settled else ('timeout', browser.script('return document.title;'))
 

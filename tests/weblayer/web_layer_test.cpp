@@ -1,5 +1,5 @@
 // The web build's GL 1.x layer, run natively: the intro's portable sources compiled with
-// platform/web_gl.h, as for the page, drawing through web_gl.cpp into an OpenGL ES 2 context on
+// web/gl/web_gl.h, as for the page, drawing through web_gl.cpp into an OpenGL ES 2 context on
 // Mesa (what WebGL is in a browser). Each effect's picture must match what kandu-player renders
 // with desktop OpenGL for the same frame, and the layer must leave no GL error behind.
 #include <GLES2/gl2.h>

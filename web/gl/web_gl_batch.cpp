@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/web_gl_state.h"
+#include "web/gl/web_gl_state.h"
 
 namespace kandu_webgl {
 

@@ -1,7 +1,7 @@
 // kandu's host in a web page: the intro's sources compiled to WebAssembly and linked in, driven
 // frame by frame with the same per-block protocol, capture clock, transport and timeline library
-// as kandu-player. The page (index.html) calls these functions; the picture goes to the page's
-// WebGL canvas.
+// as kandu-player. The pages call these functions through web/page/module.js; the picture goes to
+// the page's WebGL canvas.
 #include <GL/gl.h>
 #include <emscripten.h>
 #include <emscripten/html5.h>
@@ -15,7 +15,8 @@
 
 #include "base/printable.h"
 #include "player/host_frame.h"
-#include "player/web/page.h"
+#include "web/module/api.h"
+#include "web/module/page.h"
 #include "timeline/capture_plan.h"
 #include "timeline/demo_beat.h"
 #include "timeline/timeline.h"
@@ -56,8 +57,6 @@ void drawAt(int64_t ms, int width, int height) {
 
 namespace kandu {
 
-const Timeline &pageTimeline() { return gTimeline; }
-
 void playTimeline(const Timeline &timeline) {
   gTimeline = timeline;
   if (gTransport && !gLooping) gTransport->setEnd(gTimeline.duration());
@@ -88,18 +87,16 @@ bool readPageTimeline(const char *bytes, double length, const char *source, Time
 
 }  // namespace
 
-extern "C" {
-
 // The plug-in's clock: the time of the frame being drawn, as kandu-player's capture clock.
-uint32_t kandu_host_time_ms(void) { return gHostTime; }
+extern "C" uint32_t kandu_host_time_ms(void) { return gHostTime; }
 
 // The largest timeline the page hands over, in bytes: the player's limit on a file.
-EMSCRIPTEN_KEEPALIVE double kandu_web_max_timeline_bytes() { return static_cast<double>(kMaxTimelineBytes); }
+double kandu_web_max_timeline_bytes() { return static_cast<double>(kMaxTimelineBytes); }
 
 // Opens the WebGL context on the canvas `canvas` names (a CSS selector, "#picture" on the player's
 // page), reads the timeline (see readPageTimeline) and initialises the intro. 0 when ready; else 1
 // and kandu_web_error() says why.
-EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *bytes, double length, const char *source, const char *canvas) {
+int kandu_web_start(const char *bytes, double length, const char *source, const char *canvas) {
   if (gStarted) return 0;
   if (!readPageTimeline(bytes, length, source, gTimeline)) return 1;
   EmscriptenWebGLContextAttributes attributes;
@@ -123,15 +120,15 @@ EMSCRIPTEN_KEEPALIVE int kandu_web_start(const char *bytes, double length, const
   return 0;
 }
 
-EMSCRIPTEN_KEEPALIVE const char *kandu_web_error() { return gError.c_str(); }
+const char *kandu_web_error() { return gError.c_str(); }
 // The built-in demo as written, with its tempo, repeats and comments.
-EMSCRIPTEN_KEEPALIVE const char *kandu_web_builtin() { return builtInTimelineText(); }
-EMSCRIPTEN_KEEPALIVE double kandu_web_duration() { return static_cast<double>(gTimeline.duration()); }
+const char *kandu_web_builtin() { return builtInTimelineText(); }
+double kandu_web_duration() { return static_cast<double>(gTimeline.duration()); }
 
 // A still's moment as the page's ?at= gives it (`length` bytes), taken exactly as kandu-player
 // takes --at: a whole number of milliseconds within the timeline. -1 when it is not, and
 // kandu_web_error() says why.
-EMSCRIPTEN_KEEPALIVE double kandu_web_still_at(const char *bytes, double length) {
+double kandu_web_still_at(const char *bytes, double length) {
   int64_t at = 0;
   // Past the page's limit only the length comes (see kanduWithBytes): no time is that long.
   const std::string text = bytes ? std::string(bytes, static_cast<size_t>(length))
@@ -144,13 +141,13 @@ EMSCRIPTEN_KEEPALIVE double kandu_web_still_at(const char *bytes, double length)
 }
 
 // One frame of play at `ms`, the full canvas.
-EMSCRIPTEN_KEEPALIVE void kandu_web_frame(double ms) {
+void kandu_web_frame(double ms) {
   if (gStarted) drawAt(static_cast<int64_t>(ms), kWidth, kHeight);
 }
 
 // The still at `ms` as kandu-player still --at draws it: every earlier frame of a 60 fps capture
 // in a small corner first (the water steps once per frame), then the frame itself.
-EMSCRIPTEN_KEEPALIVE void kandu_web_still(double ms) {
+void kandu_web_still(double ms) {
   if (!gStarted) return;
   const int64_t at = static_cast<int64_t>(ms);
   const CaptureRange preroll = stillPreroll(at, 60);
@@ -161,14 +158,14 @@ EMSCRIPTEN_KEEPALIVE void kandu_web_still(double ms) {
 
 // The transport, as the player's keys drive it: key 0 Space, 1 Left, 2 Right, 3 Home. 1 when the
 // position jumped (the sound must follow), else 0.
-EMSCRIPTEN_KEEPALIVE int kandu_web_key(int key) {
+int kandu_web_key(int key) {
   if (!gTransport || key < 0 || key > 3) return 0;
   return gTransport->press(static_cast<Transport::Key>(key)) ? 1 : 0;
 }
-EMSCRIPTEN_KEEPALIVE int kandu_web_paused() { return gTransport && gTransport->paused() ? 1 : 0; }
+int kandu_web_paused() { return gTransport && gTransport->paused() ? 1 : 0; }
 // Moves the clock on: to the sound's position when `soundMs` >= 0, else by the page's own clock.
 // Then draws the frame; 1 when play wrapped to the start (the sound must start again), else 0.
-EMSCRIPTEN_KEEPALIVE int kandu_web_tick(double soundMs, double elapsedMs) {
+int kandu_web_tick(double soundMs, double elapsedMs) {
   if (!gTransport) return 0;
   if (soundMs >= 0)
     gTransport->follow(soundMs);
@@ -178,15 +175,15 @@ EMSCRIPTEN_KEEPALIVE int kandu_web_tick(double soundMs, double elapsedMs) {
   drawAt(gTransport->positionMs(), kWidth, kHeight);
   return wrapped ? 1 : 0;
 }
-EMSCRIPTEN_KEEPALIVE double kandu_web_position() { return gTransport ? gTransport->position() : 0.0; }
-EMSCRIPTEN_KEEPALIVE void kandu_web_seek(double ms) {
+double kandu_web_position() { return gTransport ? gTransport->position() : 0.0; }
+void kandu_web_seek(double ms) {
   if (gTransport) gTransport->seek(ms);
 }
-EMSCRIPTEN_KEEPALIVE void kandu_web_set_paused(int paused) {
+void kandu_web_set_paused(int paused) {
   if (gTransport) gTransport->setPaused(paused != 0);
 }
 // Plays [from, to) over and over (the editor's loop range); `on` 0 plays the whole timeline once.
-EMSCRIPTEN_KEEPALIVE void kandu_web_set_loop(double from, double to, int on) {
+void kandu_web_set_loop(double from, double to, int on) {
   if (!gTransport) return;
   gLooping = on != 0;
   if (on)
@@ -196,32 +193,31 @@ EMSCRIPTEN_KEEPALIVE void kandu_web_set_loop(double from, double to, int on) {
 }
 
 // "m:ss.mmm (paused) — words" at the transport's position, as the player's window title shows it.
-EMSCRIPTEN_KEEPALIVE const char *kandu_web_title() {
+const char *kandu_web_title() {
   gText = gTransport ? titleText(gTimeline, *gTransport) : std::string();
   return gText.c_str();
 }
 
 // The words playing at `ms`, as the player's window title shows them ("-" for none).
-EMSCRIPTEN_KEEPALIVE const char *kandu_web_words(double ms) {
+const char *kandu_web_words(double ms) {
   gText = activeWords(gTimeline, static_cast<int64_t>(ms));
   return gText.c_str();
 }
 
-// The contact sheet's moments in milliseconds, separated by spaces.
-EMSCRIPTEN_KEEPALIVE const char *kandu_web_moments() {
-  gText.clear();
-  for (const SheetShot &shot : planSheet(gTimeline, 60).shots)
-    gText += (gText.empty() ? "" : " ") + std::to_string(shot.timeMs);
-  return gText.c_str();
+// The contact sheet's moments in milliseconds.
+const double *kandu_web_moments(int *count) {
+  static std::vector<double> moments;
+  moments.clear();
+  for (const SheetShot &shot : planSheet(gTimeline, 60).shots) moments.push_back(static_cast<double>(shot.timeMs));
+  *count = static_cast<int>(moments.size());
+  return moments.data();
 }
 
 // The soundtrack: the music the timeline names (its path, for the page to fetch; "" for none)
 // and, for the built-in demo, its beat made in code (48 kHz stereo, interleaved).
-EMSCRIPTEN_KEEPALIVE const char *kandu_web_music() { return gTimeline.music.c_str(); }
-EMSCRIPTEN_KEEPALIVE const float *kandu_web_beat(int *frames) {
+const char *kandu_web_music() { return gTimeline.music.c_str(); }
+const float *kandu_web_beat(int *frames) {
   gBeat = gTimeline.source == kBuiltInSource ? demoBeat(gTimeline) : std::vector<float>();
   *frames = static_cast<int>(gBeat.size() / kBeatChannels);
   return gBeat.data();
 }
-
-}  // extern "C"

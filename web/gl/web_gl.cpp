@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/web_gl_state.h"
+#include "web/gl/web_gl_state.h"
 
 typedef double GLdouble;
 

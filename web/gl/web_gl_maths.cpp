@@ -1,4 +1,4 @@
-#include "platform/web_gl_maths.h"
+#include "web/gl/web_gl_maths.h"
 
 #include <cmath>
 #include <cstring>

@@ -11,7 +11,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/web_gl_maths.h"
+#include "web/gl/web_gl_maths.h"
 
 namespace kandu_webgl {
 

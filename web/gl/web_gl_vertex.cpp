@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/web_gl_state.h"
+#include "web/gl/web_gl_state.h"
 
 namespace kandu_webgl {
 

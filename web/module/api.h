@@ -1,0 +1,81 @@
+// Every function the web pages call in the module, declared once here. web/CMakeLists.txt reads
+// the module's export list from the KANDU_API declarations below, and the pages reach them through
+// one facade (web/page/module.js), never by name.
+//
+// Text crosses as bytes with a length (a timeline may hold a NUL byte); numbers in bulk cross as
+// arrays of doubles that stay valid until the next call of the same function; an edit returns 0,
+// or 1 with the reason in kandu_web_error() and nothing changed.
+#pragma once
+
+#include <cstdint>
+
+#define KANDU_API extern "C"
+
+// The intro on the page (play.cpp): started on a canvas with a timeline, then driven frame by
+// frame with kandu-player's transport and keys.
+KANDU_API int kandu_web_start(const char *bytes, double length, const char *source, const char *canvas);
+KANDU_API double kandu_web_max_timeline_bytes();
+KANDU_API const char *kandu_web_error();
+KANDU_API const char *kandu_web_builtin();
+KANDU_API double kandu_web_duration();
+KANDU_API double kandu_web_still_at(const char *bytes, double length);
+KANDU_API void kandu_web_frame(double ms);
+KANDU_API void kandu_web_still(double ms);
+KANDU_API int kandu_web_key(int key);
+KANDU_API int kandu_web_paused();
+KANDU_API int kandu_web_tick(double soundMs, double elapsedMs);
+KANDU_API double kandu_web_position();
+KANDU_API void kandu_web_seek(double ms);
+KANDU_API void kandu_web_set_paused(int paused);
+KANDU_API void kandu_web_set_loop(double from, double to, int on);
+KANDU_API const char *kandu_web_title();
+KANDU_API const char *kandu_web_words(double ms);
+KANDU_API const double *kandu_web_moments(int *count);
+KANDU_API const char *kandu_web_music();
+KANDU_API const float *kandu_web_beat(int *frames);
+
+// The editor's document (document.cpp): the timeline as written, edited through the timeline
+// library. Blocks are named by their line (from 1).
+KANDU_API int kandu_doc_open(const char *bytes, double length, const char *source);
+KANDU_API const char *kandu_doc_text();
+KANDU_API double kandu_doc_length();
+// Four numbers a block, in file order: start, end, line, and its word's index for kandu_doc_word.
+KANDU_API const double *kandu_doc_blocks(int *count);
+KANDU_API const char *kandu_doc_word(int index);
+KANDU_API int kandu_doc_move(const int32_t *lines, int count, double deltaMs);
+KANDU_API int kandu_doc_resize(const int32_t *lines, int count, double deltaMs, double gridFraction);
+KANDU_API int kandu_doc_edge(int line, int end, double ms);
+// `copies` gets the line of each copy, in the order of `lines`.
+KANDU_API int kandu_doc_duplicate(const int32_t *lines, int count, int32_t *copies);
+KANDU_API int kandu_doc_delete(const int32_t *lines, int count);
+KANDU_API int kandu_doc_set_word(const int32_t *lines, int count, const char *word);
+KANDU_API int kandu_doc_insert(double startMs, double endMs, const char *word);
+KANDU_API int kandu_doc_insert_time(double atMs, double amountMs);
+KANDU_API int kandu_doc_remove_time(double atMs, double amountMs);
+KANDU_API int kandu_doc_tempo(double bpm, int offsetMs);
+// Replaces `removed` bytes at `at` with `length` bytes (undo and redo replay changes this way).
+KANDU_API int kandu_doc_replace(double at, double removed, const char *bytes, double length);
+// The last change to the text: [at, removed length, inserted length], and those bytes.
+KANDU_API const double *kandu_doc_change();
+KANDU_API const char *kandu_doc_change_removed();
+KANDU_API const char *kandu_doc_change_inserted();
+
+// The rules the editor draws and snaps by (rules.cpp): the effect words and the document's beat
+// grid (timeline/grid.h), `fraction` the grid step in beats.
+KANDU_API int kandu_word_count();
+KANDU_API const char *kandu_word_name(int index);
+KANDU_API int kandu_word_kind(int index);  // 0 draws, 1 pulse, 2 fade, 3 other
+KANDU_API int kandu_grid_has_tempo();
+// A number that changes whenever the document's tempo map does.
+KANDU_API double kandu_grid_tempo_key();
+KANDU_API double kandu_grid_ms_at(double beat);
+KANDU_API double kandu_grid_beat_at(double ms);
+KANDU_API double kandu_grid_later(double ms, double beats);
+KANDU_API double kandu_grid_step(double atMs, double fraction);
+KANDU_API double kandu_grid_snap(double ms, double fraction);
+KANDU_API double kandu_grid_snap_move(double atMs, double deltaMs, double fraction);
+KANDU_API double kandu_grid_drag_edge(double start, double end, int isStart, double ms, int free, double fraction);
+// Three numbers a line: ms, beat, strength (0 step, 1 beat, 2 bar).
+KANDU_API const double *kandu_grid_lines(double fromMs, double toMs, double fraction, double minStepMs,
+                                         double minBeatMs, int *count);
+KANDU_API const double *kandu_grid_ticks(double fromMs, double toMs, double minGapMs, int *count);

@@ -1,0 +1,158 @@
+// Pointer gestures: on the lanes, select (click, Shift+click, a band on empty lane), move a block
+// (snapped to the grid, Alt: free), drag an edge, double-click to seek, wheel to scroll and zoom;
+// on the ruler, scrub, Shift+drag the loop range, Shift+click to clear it. A pointer the browser
+// does not know (as a script's) cannot be captured; its moves still come to the element.
+import { blockBox, blocksInBand, grabAt, msOf, zoomed } from './layout.js';
+
+function capture(el, event) {
+  try { el.setPointerCapture(event.pointerId); } catch (e) { /* not a live pointer */ }
+}
+
+export function zoom(ed, factor, aroundMs) {
+  Object.assign(ed.view, zoomed(ed.view, factor, aroundMs));
+  ed.lanes.layout();
+  ed.lanes.draw();
+}
+
+export function installPointer(ed) {
+  const { view, kandu, lanes, edits, transport, $ } = ed;
+  const lanesEl = $('lanes'), rulerEl = $('ruler');
+  let drag = null, scrub = null;
+  const local = (event, el) => {
+    const rect = el.getBoundingClientRect();
+    return { x: event.clientX - rect.left, y: event.clientY - rect.top + el.scrollTop };
+  };
+
+  lanesEl.addEventListener('pointerdown', (event) => {
+    if (event.button !== 0) return;
+    lanesEl.focus({ preventScroll: true });
+    const el = event.target.closest('.block');
+    const { x, y } = local(event, lanesEl);
+    if (!el) {
+      if (!event.shiftKey) edits.select(-1, false);
+      drag = { kind: 'band', x0: x, y0: y };
+      capture(lanesEl, event);
+      return;
+    }
+    const block = view.blocks[Number(el.dataset.index)], line = block[3];
+    if (event.shiftKey) edits.select(line, true);
+    else if (!view.selected.has(line)) edits.select(line, false);
+    const moving = view.blocks.map((b, i) => [b, lanes.blockEls[i]]).filter(([b]) => view.selected.has(b[3]));
+    drag = { kind: grabAt(view, block, x), x0: x, block, el, line, delta: 0, moving };
+    capture(lanesEl, event);
+    event.preventDefault();
+  });
+
+  lanesEl.addEventListener('pointermove', (event) => {
+    if (!drag) return;
+    const { x, y } = local(event, lanesEl), raw = (x - drag.x0) / view.pxPerMs;
+    if (drag.kind === 'band') {
+      const band = $('band');
+      band.hidden = false;
+      band.style.left = Math.min(x, drag.x0) + 'px';
+      band.style.top = Math.min(y, drag.y0) + 'px';
+      band.style.width = Math.abs(x - drag.x0) + 'px';
+      band.style.height = Math.abs(y - drag.y0) + 'px';
+      drag.x1 = x;
+      drag.y1 = y;
+      return;
+    }
+    const b = drag.block;
+    if (drag.kind === 'move') {
+      // Moved by whole grid steps (Alt: freely), so a block keeps its place on the grid.
+      drag.delta = event.altKey ? raw : kandu.snapMove(b[0], raw, view.gridFraction);
+      for (const [moved, el] of drag.moving) {
+        const box = blockBox(view, moved, drag.delta);
+        el.style.transform = 'translate(' + box.x + 'px,' + box.y + 'px)';
+      }
+    } else {
+      const isStart = drag.kind === 'start', edge = isStart ? b[0] : b[1];
+      const to = kandu.dragEdge(b[0], b[1], isStart, edge + raw, event.altKey, view.gridFraction);
+      drag.delta = to - edge;
+      const box = blockBox(view, isStart ? [to, b[1], b[2]] : [b[0], to, b[2]]);
+      drag.el.style.transform = 'translate(' + box.x + 'px,' + box.y + 'px)';
+      drag.el.style.width = box.width + 'px';
+    }
+  });
+
+  lanesEl.addEventListener('pointerup', () => {
+    if (!drag) return;
+    const d = drag;
+    drag = null;
+    if (d.kind === 'band') {
+      $('band').hidden = true;
+      if (d.x1 === undefined) return;
+      for (const line of blocksInBand(view, d.x0, d.y0, d.x1, d.y1)) view.selected.add(line);
+      lanes.build();
+      return;
+    }
+    if (Math.abs(d.delta) < 1e-9) {
+      lanes.layout();
+      return;
+    }
+    if (d.kind === 'move') {
+      edits.move(d.delta, [...new Set(d.moving.map(([b]) => b[3]))]);
+    } else {
+      // An edge of a repeat's copy is the rule's edge: the first copy's moves as much.
+      const first = view.blocks.find((b) => b[3] === d.line);
+      edits.setEdge(d.line, d.kind === 'end', (d.kind === 'start' ? first[0] : first[1]) + d.delta);
+    }
+  });
+
+  lanesEl.addEventListener('dblclick', (event) => {
+    const el = event.target.closest('.block');
+    if (el) transport.seek(view.blocks[Number(el.dataset.index)][0]);
+  });
+
+  lanesEl.addEventListener('wheel', (event) => {
+    event.preventDefault();
+    if (event.ctrlKey || event.metaKey) {
+      zoom(ed, event.deltaY < 0 ? 1.25 : 0.8, msOf(view, local(event, lanesEl).x));
+    } else if (event.shiftKey) {
+      lanesEl.scrollTop += event.deltaY + event.deltaX;  // up and down the lanes
+    } else {
+      view.scrollMs = Math.max(0, view.scrollMs + (event.deltaY + event.deltaX) / view.pxPerMs);
+      lanes.layout();
+      lanes.draw();
+    }
+  }, { passive: false });
+
+  // Up and down the lanes (the scroll bar, Shift+wheel, a block given focus): the backdrop follows.
+  // Time scrolls by view.scrollMs alone, never sideways.
+  lanesEl.addEventListener('scroll', () => {
+    if (lanesEl.scrollLeft) lanesEl.scrollLeft = 0;
+    lanes.draw();
+  });
+
+  const rulerMs = (event) => Math.max(0, msOf(view, event.clientX - rulerEl.getBoundingClientRect().left));
+  rulerEl.addEventListener('pointerdown', (event) => {
+    const ms = rulerMs(event);
+    capture(rulerEl, event);
+    if (event.shiftKey) {
+      scrub = { loop: true, from: kandu.snap(ms, view.gridFraction), moved: false };
+    } else {
+      scrub = { loop: false };
+      transport.scrubbing = true;
+      transport.seek(ms);
+      transport.scrubSound(ms);
+    }
+  });
+  rulerEl.addEventListener('pointermove', (event) => {
+    if (!scrub) return;
+    const ms = rulerMs(event);
+    if (scrub.loop) {
+      scrub.moved = true;
+      const to = kandu.snap(ms, view.gridFraction);
+      view.loop = [Math.min(scrub.from, to), Math.max(scrub.from, to)];
+      lanes.draw();
+    } else {
+      transport.seek(ms);
+      transport.scrubSound(ms);
+    }
+  });
+  rulerEl.addEventListener('pointerup', () => {
+    if (scrub && scrub.loop) transport.setLoop(scrub.moved ? view.loop : null);
+    scrub = null;
+    transport.scrubbing = false;
+  });
+}
