@@ -5,7 +5,7 @@
 export class KanduError extends Error {}
 
 // Block kinds as the module numbers them (kandu_word_kind).
-export const kWordKinds = ['drawing', 'pulse', 'fade', 'other'];
+export const kWordKinds = ['drawing', 'pulse', 'fading', 'other'];
 // Grid line strengths (kandu_grid_lines).
 export const kStrengths = ['step', 'beat', 'bar'];
 

@@ -44,7 +44,7 @@ export function laneOf(view, word) {
   return i < 0 ? 0 : i;
 }
 
-// 'drawing', 'pulse', 'fade', 'other' for a known word; 'other' for one the module does not know.
+// 'drawing', 'pulse', 'fading', 'other' for a known word; 'other' for one the module does not know.
 export function kindOf(word, words) {
   const found = words.find((w) => w.word === word);
   return found ? found.kind : 'other';
