@@ -85,7 +85,12 @@ class MusicFile : public AudioSource {
   bool decodeMore(std::string &error);
   bool resample(const AVFrame *frame);
   bool startOver(std::string &error);
+  // Moves the decoder to shortly before frame `frame` with the demuxer's seek; false when the
+  // format cannot seek there (the caller then decodes from the start).
+  bool seekNear(int64_t frame, std::string &error);
   bool interrupted() const { return gInterrupted || cancelled_; }
+  // Sets pendingStart_ from the first frame decoded after a seek, from its time stamp.
+  void place(const AVFrame *frame);
   // FFmpeg reads the file through these, from our descriptor.
   static int readPacket(void *self, uint8_t *buffer, int size);
   static int64_t seekTo(void *self, int64_t offset, int whence);
@@ -104,6 +109,7 @@ class MusicFile : public AudioSource {
   bool ended_ = false;
   std::vector<float> pending_;
   int64_t pendingStart_ = 0;
+  bool placeUnknown_ = false;  // after a seek: pendingStart_ is set from the next decoded frame
 };
 
 MusicFile::~MusicFile() {
@@ -217,6 +223,7 @@ bool MusicFile::openDecoder(std::string &error) {
   ended_ = false;
   pending_.clear();
   pendingStart_ = 0;
+  placeUnknown_ = false;
   return true;
 }
 
@@ -248,6 +255,7 @@ bool MusicFile::decodeMore(std::string &error) {
     }
     int e = avcodec_receive_frame(decoder_.get(), frame_.get());
     if (e >= 0) {
+      if (placeUnknown_) place(frame_.get());
       bool ok = resample(frame_.get());
       av_frame_unref(frame_.get());
       return ok || fail();
@@ -266,9 +274,51 @@ bool MusicFile::decodeMore(std::string &error) {
   }
 }
 
-// A read behind what is pending decodes again from the start: the resampler then sees the same
-// samples in the same pieces, so every position gives the very samples a read from 0 gives.
+// Decoding again from the start: every position then gives the very samples a read from 0 gives.
 bool MusicFile::startOver(std::string &error) { return openDecoder(error); }
+
+bool MusicFile::seekNear(int64_t frame, std::string &error) {
+  // A little before the frame: a decoder needs some packets to settle after a jump.
+  const int64_t kLeadIn = kAudioRate / 5;
+  const AVStream *stream = format_->streams[stream_];
+  const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
+  const int64_t target = av_rescale_q(std::max<int64_t>(0, frame - kLeadIn), {1, kAudioRate}, stream->time_base) + start;
+  if (avformat_seek_file(format_.get(), stream_, INT64_MIN, target, target, 0) < 0) return false;
+  avcodec_flush_buffers(decoder_.get());
+  // A fresh resampler: what it held belongs to the old position.
+  if (swr_init(swr_.get()) < 0) {
+    error = name_ + ": cannot convert its audio to 48 kHz stereo";
+    return false;
+  }
+  ended_ = false;
+  pending_.clear();
+  placeUnknown_ = true;
+  std::string why;
+  while (pending_.empty() && decodeMore(why)) {
+  }
+  if (pending_.empty()) {
+    if (!why.empty()) {
+      error = why;
+      return false;
+    }
+    pendingStart_ = frame;  // past the end: silence from here on
+    placeUnknown_ = false;
+    return true;
+  }
+  return !placeUnknown_ && pendingStart_ <= frame;
+}
+
+void MusicFile::place(const AVFrame *frame) {
+  placeUnknown_ = false;
+  const AVStream *stream = format_->streams[stream_];
+  const int64_t stamp = frame->best_effort_timestamp;
+  if (stamp == AV_NOPTS_VALUE) {
+    pendingStart_ = INT64_MAX;  // unknown: the caller decodes from the start instead
+    return;
+  }
+  const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
+  pendingStart_ = av_rescale_q(stamp - start, stream->time_base, {1, kAudioRate});
+}
 
 bool MusicFile::read(int64_t first, float *out, int64_t frames, std::string &error) {
   if (first < 0) {  // before the music: silence
@@ -278,7 +328,20 @@ bool MusicFile::read(int64_t first, float *out, int64_t frames, std::string &err
     frames -= before;
     first = 0;
   }
-  if (first < pendingStart_ && !startOver(error)) return false;
+  // Behind what is pending, or further ahead than decoding on is worth: a seek, and when the format
+  // cannot seek there, decoding from the start.
+  const int64_t kDecodeOn = 2 * kAudioRate;
+  const int64_t pendingEnd = pendingStart_ + static_cast<int64_t>(pending_.size() / kAudioChannels);
+  if (first < pendingStart_ || first > pendingEnd + kDecodeOn) {
+    std::string why;
+    if (!seekNear(first, why)) {
+      if (!why.empty()) {
+        error = why;
+        return false;
+      }
+      if (!startOver(error)) return false;
+    }
+  }
   int64_t copied = 0;
   while (copied < frames) {
     const int64_t have = static_cast<int64_t>(pending_.size() / kAudioChannels);

@@ -1,6 +1,8 @@
 // Sound as the hosts use it: 48 kHz stereo float frames, read from any position. Music is decoded
-// from a file with FFmpeg's libraries as it is read (a seek, then decoding ahead in small pieces),
-// so memory does not grow with its length; a render reads only the range it carries.
+// from a file with FFmpeg's libraries as it is read, in small pieces, so memory does not grow with
+// its length. A read far from where the last one ended seeks in the file (the demuxer's seek, then
+// decoding on to the exact frame), so a jump into a long track, or a render from its middle,
+// costs about what a read at its start costs.
 #pragma once
 
 #include <cstdint>

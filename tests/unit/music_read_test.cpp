@@ -118,6 +118,34 @@ TEST(MusicRead, AnyPositionGivesTheFilesOwnSamples) {
   expectFrames(-20, 10);         // wholly before it: silence
 }
 
+// A compressed file seeks for real: FLAC is lossless, so at 48 kHz every sample read after a jump
+// to 50 s, or back to 10 s, is the file's own number; the seek lands on the exact frame.
+TEST(MusicRead, FlacSeeksToTheExactFrame) {
+  if (!onPath("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  Workspace ws;
+  const int kFrames = 48000 * 60;
+  std::vector<int16_t> samples;
+  for (int i = 0; i < kFrames; ++i) {
+    samples.push_back(static_cast<int16_t>((i % 1009) * 16));
+    samples.push_back(static_cast<int16_t>(-(i % 1013)));
+  }
+  writeTestWav(ws.path("ramp.wav"), 48000, 2, samples);
+  ASSERT_EQ(runProgram({"ffmpeg", "-v", "error", "-i", ws.path("ramp.wav"), "-c:a", "flac", ws.path("ramp.flac")}).status, 0);
+  std::unique_ptr<AudioSource> music = open(ws.path("ramp.flac"));
+  ASSERT_TRUE(music);
+  for (int64_t first : {int64_t(2400000), int64_t(480000), int64_t(480333), int64_t(2879990)}) {
+    std::vector<float> got = readAll(*music, first, 20);
+    for (int64_t k = 0; k < 20; ++k) {
+      const int64_t i = first + k;
+      const bool inside = i < kFrames;
+      ASSERT_EQ(got[static_cast<size_t>(2 * k)], inside ? static_cast<float>((i % 1009) * 16) / 32768.0f : 0.0f)
+          << "frame " << i;
+      ASSERT_EQ(got[static_cast<size_t>(2 * k + 1)], inside ? static_cast<float>(-(i % 1013)) / 32768.0f : 0.0f)
+          << "frame " << i;
+    }
+  }
+}
+
 // Samples in memory (the built-in beat): a read before 0 or past the end is silence.
 TEST(MusicRead, SamplesInMemoryReadFromAnyPosition) {
   SampleBuffer buffer({0.1f, 0.2f, 0.3f, 0.4f});
