@@ -54,13 +54,16 @@ void trackFrameDir(const std::string &dir) {
   gFramesWritten = 0;
   copyInto(gFrameDir, dir);
 }
+void untrackFrameDir(const std::string &dir) {
+  if (dir != gFrameDir) return;
+  gFrameDir[0] = '\0';
+  gFramesWritten = 0;
+}
 void setFramesWritten(int64_t frames) { gFramesWritten = frames; }
 void trackChild(pid_t pid) { gChild = pid; }
-void untrackAll() {
-  for (auto &file : gFiles) file[0] = '\0';
-  gFrameDir[0] = '\0';
-  gChild = 0;
-  gFramesWritten = 0;
+void untrackChild(pid_t pid) {
+  pid_t tracked = pid;
+  gChild.compare_exchange_strong(tracked, 0);
 }
 
 void stopChild() {

@@ -12,12 +12,15 @@
 
 namespace kandu::cleanup {
 
+// Each registration is undone by its own untrack, which forgets only what it names: a frame
+// directory committed does not forget a file or an encoder still being written.
 void trackFile(const std::string &path);
 void untrackFile(const std::string &path);
 void trackFrameDir(const std::string &dir);
+void untrackFrameDir(const std::string &dir);
 void setFramesWritten(int64_t frames);
 void trackChild(pid_t pid);
-void untrackAll();
+void untrackChild(pid_t pid);
 
 // Kills the tracked child and removes the tracked files and frames.
 void removeUnfinished();

@@ -51,21 +51,21 @@ bool onPath(const std::string &name) {
 
 bool Encoder::start(const std::string &path, const std::string &format, int width, int height, int fps,
                     const std::string &wav, std::string &error) {
+  // In ffmpeg's order: the inputs (the frames on the pipe, then the sound), then the output's
+  // options, then the output.
   std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
                                    "-f", "rawvideo", "-pix_fmt", "yuv420p",
                                    "-s", std::to_string(width) + "x" + std::to_string(height),
-                                   "-framerate", std::to_string(fps), "-i", "pipe:0",
-                                   "-c:v", "libx264", "-preset", "ultrafast", "-threads", "3", "-crf", "18",
-                                   // The frames come converted with BT.601 in limited range: say so.
-                                   "-colorspace", "smpte170m", "-color_primaries", "smpte170m",
-                                   "-color_trc", "smpte170m", "-color_range", "tv"};
-  if (!wav.empty()) {
-    // The sound, already cut to the capture's range: sample 0 plays with frame 0.
-    args.insert(args.begin() + 16, {"-i", "file:" + wav});
-    args.insert(args.end(), {"-map", "0:v", "-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
-  }
-  if (format != "matroska") args.insert(args.end(), {"-movflags", "+faststart"});
-  args.insert(args.end(), {"-f", format, "file:" + path});
+                                   "-framerate", std::to_string(fps), "-i", "pipe:0"};
+  auto add = [&](std::initializer_list<std::string> more) { args.insert(args.end(), more); };
+  // The sound, already cut to the capture's range: sample 0 plays with frame 0.
+  if (!wav.empty()) add({"-i", "file:" + wav});
+  add({"-c:v", "libx264", "-preset", "ultrafast", "-threads", "3", "-crf", "18",
+       // The frames come converted with BT.601 in limited range: say so.
+       "-colorspace", "smpte170m", "-color_primaries", "smpte170m", "-color_trc", "smpte170m", "-color_range", "tv"});
+  if (!wav.empty()) add({"-map", "0:v", "-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
+  if (format != "matroska") add({"-movflags", "+faststart"});
+  add({"-f", format, "file:" + path});
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -157,8 +157,8 @@ bool Encoder::finish(std::string &error) {
   int status = 0;
   while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
+  cleanup::untrackChild(pid_);
   pid_ = -1;
-  cleanup::trackChild(0);
   if (reader_.joinable()) reader_.join();
   if (errors_ >= 0) close(errors_);
   errors_ = -1;

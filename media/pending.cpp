@@ -197,8 +197,8 @@ bool PendingFrameDir::commit(std::string &error) {
     discard();
     return false;
   }
+  cleanup::untrackFrameDir(temp_);
   temp_.clear();
-  cleanup::untrackAll();
   if (!old.empty()) removeFrameDir(old);
   return true;
 }
@@ -206,8 +206,8 @@ bool PendingFrameDir::commit(std::string &error) {
 void PendingFrameDir::discard() {
   if (temp_.empty()) return;
   removeFrameDir(temp_);
+  cleanup::untrackFrameDir(temp_);
   temp_.clear();
-  cleanup::untrackAll();
 }
 
 }  // namespace kandu

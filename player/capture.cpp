@@ -154,33 +154,84 @@ bool checkRequest(const Timeline &timeline, const Options &o, std::string &error
   return true;
 }
 
+namespace {
+
+// Where a render's frames go and what becomes of them: a video (the frames through the encoder, the
+// music's range as its sound track) or a directory of PNG frames (the music beside them as
+// audio.wav). Either is written under a temporary name and takes the target's place only when
+// complete.
+class RenderOutput {
+ public:
+  virtual ~RenderOutput() = default;
+  virtual bool open(const std::string &target, std::string &error) = 0;
+  virtual FrameSink &sink() = 0;
+  // The frames are all in: false with what went wrong.
+  virtual bool finish(std::string &error) = 0;
+  // The music's range beside the frames, where it is not in them.
+  virtual bool addSound(std::string &) { return true; }
+  virtual bool commit(std::string &error) = 0;
+  // Stopped: nothing more is written.
+  virtual void abandon() {}
+};
+
+class VideoOutput : public RenderOutput {
+ public:
+  VideoOutput(const Options &o, const CaptureRange &range, AudioSource *music) : o_(o), range_(range), music_(music) {}
+  bool open(const std::string &target, std::string &error) override {
+    const bool withSound = music_ != nullptr;
+    return file_.create(target, error) &&
+           (!withSound || (sound_.create(target + ".wav", error) &&
+                           writeWav(sound_.path(), *music_, range_.from, range_.to, error))) &&
+           encoder_.start(file_.path(), videoFormatFor(target), o_.width, o_.height, o_.fps,
+                          withSound ? sound_.path() : "", error);
+  }
+  FrameSink &sink() override { return sink_; }
+  bool finish(std::string &error) override { return encoder_.finish(error); }
+  bool commit(std::string &error) override { return file_.commit(error); }
+  void abandon() override { encoder_.kill(); }
+
+ private:
+  const Options &o_;
+  CaptureRange range_;
+  AudioSource *music_;
+  PendingFile file_, sound_;  // the video, and the piece of the music it carries (never kept)
+  Encoder encoder_;
+  VideoSink sink_{encoder_};
+};
+
+class FramesOutput : public RenderOutput {
+ public:
+  FramesOutput(const CaptureRange &range, AudioSource *music) : range_(range), music_(music) {}
+  bool open(const std::string &target, std::string &error) override { return dir_.create(target, error); }
+  FrameSink &sink() override { return sink_; }
+  bool finish(std::string &) override { return true; }
+  bool addSound(std::string &error) override {
+    return !music_ || writeWav(dir_.path() + "/audio.wav", *music_, range_.from, range_.to, error);
+  }
+  bool commit(std::string &error) override { return dir_.commit(error); }
+
+ private:
+  CaptureRange range_;
+  AudioSource *music_;
+  PendingFrameDir dir_;
+  PngFrameSink sink_{dir_};
+};
+
+}  // namespace
+
 int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, AudioSource *music) {
   CaptureRange range = captureRange(timeline, o.from, o.to, o.fps);
   int64_t frames = range.frameCount();
   std::string error, target = o.framesDir.empty() ? defaultTarget(o) : o.framesDir;
-  PendingFile file, sound;  // the video, and the piece of the music it carries (never kept)
-  PendingFrameDir dir;
-  Encoder encoder;
-  std::unique_ptr<FrameSink> sink;
-  if (o.framesDir.empty()) {
-    bool withSound = music != nullptr;
-    if (!file.create(target, error) ||
-        (withSound && (!sound.create(target + ".wav", error) ||
-                       !writeWav(sound.path(), *music, range.from, range.to, error))) ||
-        !encoder.start(file.path(), videoFormatFor(target), o.width, o.height, o.fps, withSound ? sound.path() : "",
-                       error)) {
-      return failed(error);
-    }
-    sink = std::make_unique<VideoSink>(encoder);
-  } else {
-    if (!dir.create(target, error)) {
-      return failed(error);
-    }
-    sink = std::make_unique<PngFrameSink>(dir);
-  }
+  std::unique_ptr<RenderOutput> out;
+  if (o.framesDir.empty())
+    out = std::make_unique<VideoOutput>(o, range, music);
+  else
+    out = std::make_unique<FramesOutput>(range, music);
+  if (!out->open(target, error)) return failed(error);
 
   Progress progress("render", frames);
-  FrameQueue queue(*sink, static_cast<size_t>(o.width) * o.height * 4);
+  FrameQueue queue(out->sink(), static_cast<size_t>(o.width) * o.height * 4);
   auto stopping = [] { return signals::stopRequested() != 0; };
   bool ok = true;
   for (int64_t k = 0; k < frames && ok && !stopping(); ++k) {
@@ -189,28 +240,23 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
     progress.update(k + 1);
   }
   if (stopping()) {
-    encoder.kill();
+    out->abandon();
     queue.abandon();
     return -1;
   }
   std::string written, finished;
   queue.drain(stopping);
   ok = queue.close(written) && ok;
-  bool encoded = o.framesDir.empty() ? encoder.finish(finished) : true;
+  const bool complete = out->finish(finished);
   if (stopping()) return -1;  // stopped while the last frames were written: nothing is kept
-  if (!ok || !encoded) {
+  if (!ok || !complete) {
     // The encoder's own words say more than "stopped taking frames".
-    complain(printable(target) + ": " + (!encoded ? finished : written));
+    complain(printable(target) + ": " + (!complete ? finished : written));
     return 1;
   }
-  if (!o.framesDir.empty() && music &&
-      !writeWav(dir.path() + "/audio.wav", *music, range.from, range.to, error)) {
-    return failed(error);
-  }
+  if (!out->addSound(error)) return failed(error);
   if (stopping()) return -1;
-  if (!(o.framesDir.empty() ? file.commit(error) : dir.commit(error))) {
-    return failed(error);
-  }
+  if (!out->commit(error)) return failed(error);
   note("wrote " + std::to_string(frames) + " frames to " + printable(target));
   return 0;
 }

@@ -12,6 +12,7 @@
 #include "tests/support/gl_recorder.h"
 #include "tests/support/gl_test.h"
 #include "tests/support/intro_state.h"
+#include "timeline/timeline.h"
 
 using namespace kandu;
 
@@ -177,6 +178,22 @@ TEST(Effects, WordsWithoutABlockDrawNothingAndOnlyApplyTheCamera) {
     EXPECT_EQ(Recorder::names(calls), (std::vector<std::string>{"glMatrixMode", "glLoadIdentity", "gluLookAt"}))
         << word;
     EXPECT_EQ(litPixels(GLTest::grab()), 0) << word;
+  }
+}
+
+// The hosts' word kinds (the contact sheet's drawing words, the editor's lanes) are what the plug-in
+// does with each word: a drawing word alone paints the frame, any other word alone leaves it black.
+TEST(Effects, WordKindsAreWhatThePlugInDraws) {
+  for (const EffectWord &w : effectWords()) {
+    intro();
+    frame(w.word, 0.25f);
+    frame(w.word, 0.5f);
+    EXPECT_NO_GL_ERROR();
+    const int lit = litPixels(GLTest::grab());
+    if (w.kind == WordKind::Drawing)
+      EXPECT_GT(lit, 10000) << w.word << " is listed as drawing";
+    else
+      EXPECT_EQ(lit, 0) << w.word << " is listed as " << static_cast<int>(w.kind);
   }
 }
 

@@ -85,9 +85,9 @@ TEST(Cli, BadOptionsAndTimelinesExitTwoWithOneError) {
     std::string args;
     std::string error;
   } cases[] = {
+      // Each bad option's words are the option parser's (its unit tests); here, how the program
+      // says one and exits.
       {"--nope", "kandu-player: unknown option --nope"},
-      {"render --fps 0", "kandu-player: --fps wants"},
-      {"still", "kandu-player: still needs --at MS"},
       {"render " + bad + " --frames " + ws.path("f"), "kandu-player: " + bad + ":2: block ends at 500"},
       {"render " + ws.path("missing.timeline"), "kandu-player: " + ws.path("missing.timeline") + ": cannot open"},
   };
@@ -220,27 +220,17 @@ TEST(Capture, VibrateShuddersForTheSameFramesAtSixtyFps) {
   std::string calm = ws.write("calm.timeline", "0 400 cube_field\n");
   ASSERT_EQ(run("render " + kicked + kSmall + "--frames " + ws.path("kicked")).status, 0);
   ASSERT_EQ(run("render " + calm + kSmall + "--frames " + ws.path("calm")).status, 0);
-  // The kick lands after the cube field drew at 100 ms; from then the field's clock advances by the
-  // capture's frame times and the distortion falls by 0.4 per millisecond. Every frame with a
-  // distortion other than 0 differs from the calm capture: cubes move while it is positive, and
-  // the links move once more on the frame where it dips below zero.
-  CaptureRange range{0, 400, 60};
-  std::set<int> expected;
-  float distortion = 0, last = 0;
-  for (int k = 0; k < range.frameCount(); ++k) {
-    float now = static_cast<float>(range.frameTime(k));
-    float delta = now - last;
-    distortion = distortion > 0 ? static_cast<float>(distortion - delta * 0.4) : 0.0f;
-    if (distortion != 0) expected.insert(k);
-    last = now;
-    if (range.frameTime(k) >= 100 && range.frameTime(k) < 120 && distortion == 0) distortion = 40;
-  }
+  // At 60 fps the frames fall at 0, 17, 33, 50, 67, 83, 100, 117 ... ms. The kick lands on frame 6
+  // (100 ms), after the cube field drew: a distortion of 40 that falls by 0.4 a millisecond of the
+  // capture's clock, 6.67 a frame: 33.3 on frame 7, then 26.7, 20, 13.3, 6.7 and about 0 on frame
+  // 12, and below zero on frame 13, where the links move once more before it rests at 0. So frames
+  // 7 to 13 differ from the calm capture, and no other.
+  const std::set<int> expected = {7, 8, 9, 10, 11, 12, 13};
   std::set<int> shuddering;
+  const CaptureRange range{0, 400, 60};
   for (int k = 0; k < range.frameCount(); ++k)
     if (load(frameName(ws.path("kicked"), k)).rgb != load(frameName(ws.path("calm"), k)).rgb) shuddering.insert(k);
   EXPECT_EQ(shuddering, expected);
-  EXPECT_EQ(expected.size(), 7u);
-  EXPECT_EQ(*expected.begin(), 7);
 }
 
 TEST(Capture, StillEqualsTheRenderedFrameInsideAWaterBlock) {

@@ -13,14 +13,18 @@ bool parse(std::vector<const char *> args, Options &o, std::string &error) {
 }
 }  // namespace
 
-TEST(Options, DefaultsAndAFullCommandLine) {
+// The defaults are what --help promises: "(default 60)" frames a second, "(default 1024x768)".
+TEST(Options, DefaultsAreWhatTheHelpSaysAndAFullCommandLine) {
   Options o;
   std::string error;
   ASSERT_TRUE(parse({}, o, error));
   EXPECT_EQ(o.command, Command::Default);
-  EXPECT_EQ(o.fps, 60);
-  EXPECT_EQ(o.width, 1024);
-  EXPECT_EQ(o.height, 768);
+  const std::string help = usageText();
+  EXPECT_NE(help.find("frames per second (default " + std::to_string(o.fps) + ")"), std::string::npos) << help;
+  EXPECT_NE(help.find("frame size (default " + std::to_string(o.width) + "x" + std::to_string(o.height) + ")"),
+            std::string::npos)
+      << help;
+  EXPECT_TRUE(o.timelinePath.empty() && o.pluginPath.empty() && o.framesDir.empty() && o.musicPath.empty());
   Options full;
   ASSERT_TRUE(parse({"render", "my.timeline", "--fps", "30", "--size", "640x480", "--from", "1000", "--to", "2000",
                      "--frames", "dir", "--plugin", "p.so"},

@@ -58,15 +58,7 @@ TEST(CapturePlan, RangesStillsAndTheSheetsMoments) {
   CaptureRange before = stillPreroll(1000, 60);
   EXPECT_EQ(before.frameCount(), 60);
   EXPECT_EQ(before.frameTime(59), 983);
-  // The sheet: drawing blocks only, the first frame at or after each mid-point.
-  SheetPlan plan = planSheet(t, 60);
-  ASSERT_EQ(plan.shots.size(), 2u);
-  EXPECT_EQ(plan.shots[0].block->word, "morph");
-  EXPECT_EQ(plan.shots[0].frame, 30);  // mid-point 500 ms
-  EXPECT_EQ(plan.shots[0].timeMs, 500);
-  EXPECT_EQ(plan.shots[1].frame, 90);  // mid-point 1499 ms: 89.94 frames, so frame 90 at 1500 ms
-  EXPECT_EQ(plan.shots[1].timeMs, 1500);
-  EXPECT_EQ(plan.lastFrame, 90);
+  // The sheet's mid-points are TheSheetsMidPointsAndLastFrame's; here its cap on thumbnails.
   std::string many;
   for (int i = 0; i < 70; ++i) many += std::to_string(i * 10) + " " + std::to_string(i * 10 + 10) + " morph\n";
   SheetPlan capped = planSheet(parse(many), 60);
@@ -103,19 +95,31 @@ TEST(Transport, KeysMoveWithinTheRangeAndTheEndLoopsOrFinishes) {
   EXPECT_EQ(titleText(parse("10 20 morph\n"), loop), "0:00.000 — -");
 }
 
-TEST(DemoBeat, KicksWherePulsesStartAndHiHatsOnTheBeat) {
-  Timeline t = parse("tempo 120 100\n0 2000 morph\n1000 1100 rotate\n");
+// The beat for "tempo 120 100" changed to 60 BPM from beat 4: hi-hats (50 ms each) on beats 0 to 5
+// at 100, 600, 1100, 1600, 2100 and 3100 ms, none at 2600 or 3600 where 120 BPM would have put them;
+// a kick (250 ms) where the rotate block starts, at 1000 ms, its pitch falling from 150 Hz towards
+// 50 Hz: about 5.1 cycles in its first 50 ms (50 × 0.05 + 100 (1 − e^−1.5) / 30), about 2.5 in
+// 150..200 ms (50 × 0.05 + 100 (e^−4.5 − e^−6) / 30).
+TEST(DemoBeat, HiHatsOnEveryBeatOfTheTempoMapAndKicksWherePulsesStart) {
+  Timeline t = parse("tempo 120 100\ntempo 60 from 4b\n0 4000 morph\n1000 1100 rotate\n");
   std::vector<float> beat = demoBeat(t);
-  ASSERT_EQ(beat.size(), 2u * 96000);
-  auto at = [&](int64_t frame) { return beat[static_cast<size_t>(frame * 2)]; };
-  // Silence before the first beat at 100 ms; the channels are equal.
-  for (int64_t i = 0; i < 4800; ++i) ASSERT_EQ(at(i), 0.0f) << i;
-  EXPECT_NE(at(4801), 0.0f);
-  EXPECT_EQ(beat[4801 * 2], beat[4801 * 2 + 1]);
-  // The kick at 1000 ms: 0.6 × sin(2π (50 s + 100 (1 − e^(−30 s)) / 30)) e^(−12 s) on top of the
-  // hi-hat's 50 ms that ended at 650 ms. One millisecond in: s = 0.001.
-  double s = 0.001, kick = 0.6 * std::exp(-s * 12) * std::sin(2 * M_PI * (50 * s + 100 * (1 - std::exp(-s * 30)) / 30));
-  EXPECT_NEAR(at(48000 + 48), kick, 1e-6);
+  ASSERT_EQ(beat.size(), 2u * 192000);
+  auto at = [&](double ms) { return beat[static_cast<size_t>(std::llround(ms * 48) * 2)]; };
+  auto soundAfter = [&](double ms) { return at(ms + 1) != 0.0f; };  // a millisecond in
+  for (double hat : {100, 600, 1600, 2100, 3100}) EXPECT_TRUE(soundAfter(hat)) << hat;
+  for (double quiet : {50, 2600, 3600, 3900}) EXPECT_FALSE(soundAfter(quiet)) << quiet;
+  EXPECT_TRUE(soundAfter(1000 + 248)) << "the kick lasts 250 ms";
+  EXPECT_FALSE(soundAfter(1000 + 251));
+  for (size_t i = 0; i < beat.size(); i += 2) ASSERT_EQ(beat[i], beat[i + 1]) << "the channels are equal";
+  // Sign changes of the kick alone (the hi-hat at 1100 ms sounds 100..150 ms into it).
+  auto crossings = [&](double fromMs, double toMs) {
+    int n = 0;
+    for (int64_t k = std::llround(fromMs * 48) + 1; k < std::llround(toMs * 48); ++k)
+      if ((beat[static_cast<size_t>(2 * k)] < 0) != (beat[static_cast<size_t>(2 * (k - 1))] < 0)) ++n;
+    return n;
+  };
+  EXPECT_NEAR(crossings(1000, 1050), 10, 1);  // two a cycle
+  EXPECT_NEAR(crossings(1150, 1200), 5, 1);
 }
 
 // --from 2000 --to 6000 --loop: Home, a wrap and every seek stay within [2000, 6000); the editor's
@@ -205,8 +209,13 @@ TEST(CapturePlan, TheSheetsMidPointsAndLastFrame) {
   EXPECT_EQ(plan.shots[0].frame, 90);   // 1500 ms × 60 / 1000
   EXPECT_EQ(plan.shots[1].frame, 30);   // (0 + 1001) / 2 = 500 ms: frame 30 exactly
   EXPECT_EQ(plan.shots[1].timeMs, 500);
+  EXPECT_EQ(plan.shots[0].block->word, "morph");  // drawing blocks only, in file order
   EXPECT_EQ(plan.lastFrame, 90);
   EXPECT_EQ(plan.drawingBlocks, 2u);
+  // A mid-point between frames: (1000 + 1999) / 2 = 1499 ms is 89.94 frames, so frame 90 at 1500 ms.
+  SheetPlan between = planSheet(parse("1000 1999 morph\n"), 60);
+  EXPECT_EQ(between.shots[0].frame, 90);
+  EXPECT_EQ(between.shots[0].timeMs, 1500);
   SheetPlan at24 = planSheet(t, 24);
   EXPECT_EQ(at24.shots[0].frame, 36);   // 1500 × 24 / 1000
   EXPECT_EQ(at24.shots[1].frame, 12);   // 500 × 24 / 1000

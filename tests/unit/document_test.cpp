@@ -213,3 +213,64 @@ TEST(Document, NewBlocksBeforeBeatZeroAndTheLastTempoLine) {
   EXPECT_EQ(two.timeline().blocks[1].start, 2000);
   EXPECT_EQ(two.timeline().blocks[1].end, 3000);
 }
+
+// A selection's edits are one edit: all of it or, when one block's part is refused, none of it.
+// Copies land below their originals, each moved down by the copies made above it; the change
+// recorded is the whole selection's, from its first changed byte to its last.
+TEST(Document, SelectionEditsAreAllOrNothingAndRecordOneChange) {
+  const std::string text = "tempo 120\n0b 4b morph\n# a comment\n2b 3b rotate\n8b 9b light\n";
+  Document d = open(text);
+  std::string error;
+  // Moving both by -1 beat would put the rotate at 1b and the morph at -1b: refused, nothing moved.
+  EXPECT_FALSE(d.moveBlocks({4, 2}, -500, error));
+  EXPECT_EQ(error, "the edit would put a time before 0");
+  EXPECT_EQ(d.text(), text);
+  EXPECT_TRUE(d.moveBlocks({4, 5, 4}, 250, error)) << error;  // line 4 named twice moves once
+  EXPECT_EQ(d.text(), "tempo 120\n0b 4b morph\n# a comment\n2.5b 3.5b rotate\n8.5b 9.5b light\n");
+  // From after the "2" of line 4 (byte 35) to before the "b light" both end with.
+  EXPECT_EQ(d.lastChange().at, 35u);
+  EXPECT_EQ(d.lastChange().removed, "b 3b rotate\n8b 9");
+  EXPECT_EQ(d.lastChange().inserted, ".5b 3.5b rotate\n8.5b 9.5");
+
+  Document c = open(text);
+  std::vector<int> copies;
+  EXPECT_TRUE(c.duplicateBlocks({5, 2}, copies, error)) << error;
+  // Line 2's copy goes in as line 3; line 5 (now 6) gets its copy as 7.
+  EXPECT_EQ(copies, (std::vector<int>{7, 3}));
+  EXPECT_EQ(c.text(), "tempo 120\n0b 4b morph\n4b 8b morph\n# a comment\n2b 3b rotate\n8b 9b light\n9b 10b light\n");
+  EXPECT_FALSE(c.deleteBlocks({3, 1}, error)) << "line 1 holds no block";
+  EXPECT_EQ(error, "line 1 holds no block");
+  EXPECT_EQ(c.text(), "tempo 120\n0b 4b morph\n4b 8b morph\n# a comment\n2b 3b rotate\n8b 9b light\n9b 10b light\n");
+  EXPECT_TRUE(c.deleteBlocks({3, 5, 7}, error)) << error;
+  EXPECT_EQ(c.text(), "tempo 120\n0b 4b morph\n# a comment\n8b 9b light\n");
+  EXPECT_TRUE(c.setWords({2, 4}, "cube_field", error)) << error;
+  EXPECT_EQ(c.text(), "tempo 120\n0b 4b cube_field\n# a comment\n8b 9b cube_field\n");
+  EXPECT_FALSE(c.setWords({2, 4}, "two words", error));
+  EXPECT_EQ(c.text(), "tempo 120\n0b 4b cube_field\n# a comment\n8b 9b cube_field\n");
+}
+
+// Resizing keeps a block at least one grid step long at its start (a quarter beat, 125 ms at 120).
+TEST(Document, ResizingStopsAtOneGridStep) {
+  Document d = open("tempo 120\n0b 4b morph\n2b 3b rotate\n");
+  std::string error;
+  EXPECT_TRUE(d.resizeBlocks({2, 3}, -750, 0.25, error)) << error;
+  EXPECT_EQ(d.text(), "tempo 120\n0b 2.5b morph\n2b 2.25b rotate\n");
+  EXPECT_TRUE(d.resizeBlocks({3}, 500, 0.5, error)) << error;
+  EXPECT_EQ(d.text(), "tempo 120\n0b 2.5b morph\n2b 3.25b rotate\n");
+}
+
+// The change between two texts is the one range where they differ.
+TEST(Document, TheChangeIsTheRangeThatDiffers) {
+  auto check = [](const std::string &a, const std::string &b, size_t at, const std::string &removed,
+                  const std::string &inserted) {
+    const Document::Change c = changeBetween(a, b);
+    EXPECT_EQ(c.at, at) << a << " -> " << b;
+    EXPECT_EQ(c.removed, removed) << a << " -> " << b;
+    EXPECT_EQ(c.inserted, inserted) << a << " -> " << b;
+  };
+  check("abcdef", "abXYef", 2, "cd", "XY");
+  check("aaa", "aaaa", 3, "", "a");  // the repeated letter: the new one counted at the end
+  check("abc", "", 0, "abc", "");
+  check("same", "same", 4, "", "");
+  check("", "new", 0, "", "new");
+}

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Planted faults in the web pages' modules, one at a time: does `node --test` (tests/web/unit/) or,
+# where it does not, a browser test (the editor's, the lanes') notice? Runs on a scratch copy; the
+# tree is never touched. Needs the native build (build/) and the web build (build-web/).
+#   tests/web/mutants.sh tests/mutants-web.txt
+# LIST: one fault a line, "path | perl substitution | what it breaks", as ../shared/tools/mutants.
+set -uo pipefail
+list=${1:?usage: tests/web/mutants.sh LIST}
+cd "$(dirname "$0")/../.."
+root=$PWD
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/src/web" "$work/src/tests" "$work/src/host" "$work/src/web/module"
+cp -r web/page "$work/src/web/"
+cp -r tests/web "$work/src/tests/"
+cp host/words.h "$work/src/host/"
+cp web/module/api.h "$work/src/web/module/"
+cp -r build-web "$work/build-web"
+export NODE_PATH=/usr/share/nodejs
+killed=0 survived=0 skipped=0
+while IFS= read -r line <&3 || [ -n "$line" ]; do
+  case "$line" in ''|'#'*) continue;; esac
+  file=$(echo "$line" | cut -d'|' -f1 | xargs)
+  expr=$(echo "$line" | cut -d'|' -f2 | sed 's/^ *//; s/ *$//')
+  what=$(echo "$line" | cut -d'|' -f3- | sed 's/^ *//; s/ *$//')
+  page=${file#web/page/}
+  cp "$work/src/$file" "$work/orig"
+  perl -0pi -e "$expr" "$work/src/$file" </dev/null
+  if cmp -s "$work/src/$file" "$work/orig"; then
+    echo "SKIPPED   $file: the substitution does not apply ($what)"; skipped=$((skipped + 1)); continue
+  fi
+  if ! node --test "$work/src/tests/web/unit/" >"$work/node.log" 2>&1; then
+    echo "KILLED    $file: $what  [node --test]"; killed=$((killed + 1))
+  else
+    cp "$work/src/$file" "$work/build-web/$page"
+    if ! python3 tests/web/editor_test.py "$work/build-web" build/kandu-player build/libkandu.so "$work/out" >"$work/browser.log" 2>&1; then
+      echo "KILLED    $file: $what  [editor_test.py]"; killed=$((killed + 1))
+    elif ! python3 tests/web/lanes_test.py "$work/build-web" build/kandu-player "$work/out" >>"$work/browser.log" 2>&1; then
+      echo "KILLED    $file: $what  [lanes_test.py]"; killed=$((killed + 1))
+    else
+      echo "SURVIVED  $file: $what"; survived=$((survived + 1))
+    fi
+    cp "$root/build-web/$page" "$work/build-web/$page"
+  fi
+  cp "$work/orig" "$work/src/$file"
+done 3<"$list"
+echo "$killed killed, $survived survived, $skipped skipped"
+[ "$survived" -eq 0 ]
