@@ -24,6 +24,7 @@
 #include "player/plugin.h"
 #include "player/readback.h"
 #include "media/sinks.h"
+#include "timeline/document.h"
 #include "timeline/timeline.h"
 #include "tests/support/process.h"
 

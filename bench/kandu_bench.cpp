@@ -13,6 +13,7 @@
 
 #include "player/headless.h"
 #include "player/plugin.h"
+#include "timeline/document.h"
 #include "timeline/timeline.h"
 
 using namespace kandu;

@@ -16,6 +16,7 @@
 #include "player/timeline_file.h"
 #include "player/window.h"
 #include "timeline/demo_beat.h"
+#include "timeline/document.h"
 
 #ifndef KANDU_VERSION
 #define KANDU_VERSION "unknown"

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/printable.h"
+#include "timeline/document.h"
 
 namespace kandu {
 

@@ -96,6 +96,23 @@ std::string formatNumber(double value) {
   return out;
 }
 
+bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error) {
+  Document document;
+  if (!document.parse(text, source, error)) return false;
+  out = document.timeline();
+  return true;
+}
+
+const Timeline &builtInTimeline() {
+  static const Timeline timeline = [] {
+    Timeline t;
+    std::string error;
+    parseTimeline(builtInTimelineText(), kBuiltInSource, t, error);
+    return t;
+  }();
+  return timeline;
+}
+
 // What parsing a text gathers line by line, and how a line reports its fault.
 struct Document::Parser {
   const std::string &source;

@@ -114,6 +114,12 @@ class Document {
 // last.
 Document::Change changeBetween(const std::string &before, const std::string &after);
 
+// Parses a whole timeline through a Document; on the first malformed line returns false with
+// "SOURCE:LINE: reason".
+bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error);
+// The built-in demo (builtInTimelineText()), parsed once.
+const Timeline &builtInTimeline();
+
 // Beats as a timeline writes them: up to six decimals, no trailing zeros ("16", "0.333333").
 std::string formatNumber(double value);
 

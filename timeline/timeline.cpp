@@ -1,7 +1,6 @@
 #include "timeline/timeline.h"
 
 #include "host/words.h"
-#include "timeline/document.h"
 
 extern const char kDemoTimeline[];
 
@@ -38,28 +37,12 @@ int64_t Timeline::duration() const {
   return end;
 }
 
-bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error) {
-  Document document;
-  if (!document.parse(text, source, error)) return false;
-  out = document.timeline();
-  return true;
-}
-
 std::string timelineTooLarge(const std::string &name) {
   return name + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
 }
 
 const char *builtInTimelineText() { return kDemoTimeline; }
 
-const Timeline &builtInTimeline() {
-  static const Timeline timeline = [] {
-    Timeline t;
-    std::string error;
-    parseTimeline(kDemoTimeline, kBuiltInSource, t, error);
-    return t;
-  }();
-  return timeline;
-}
 
 std::vector<BlockCall> scheduleAt(const Timeline &timeline, int64_t timeMs) {
   std::vector<BlockCall> calls;

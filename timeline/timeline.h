@@ -6,8 +6,8 @@
 // plays at time t when START <= t < END; blocks overlap freely and play in file order. A line
 // "tempo BPM from TIME" changes the tempo from TIME on (beats count on across the change).
 //
-// This is the expanded form both hosts play from; timeline/document.h keeps the text as written
-// and edits it.
+// This is the expanded form both hosts play from; timeline/document.h keeps the text as written,
+// parses it and edits it.
 #pragma once
 
 #include <cstddef>
@@ -62,14 +62,10 @@ struct Timeline {
   int64_t duration() const;  // the latest end
 };
 
-// Parses a whole timeline (through a Document, timeline/document.h); on the first malformed line
-// returns false with "SOURCE:LINE: reason".
-bool parseTimeline(const std::string &text, const std::string &source, Timeline &out, std::string &error);
-
-// The default demo, built in from timelines/demo.timeline.
+// Parsing a timeline, and the built-in demo parsed, are timeline/document.h's.
+// The default demo as written, built in from timelines/demo.timeline.
 const char *builtInTimelineText();
 const char *const kBuiltInSource = "<built-in demo>";
-const Timeline &builtInTimeline();
 
 // The three parameter texts a host sends for one block at one time, in call order.
 struct BlockCall {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "timeline/document.h"
 #include "timeline/timeline.h"
 
 inline kandu::Timeline parse(const std::string &text) {

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "tests/unit/parse.h"
+#include "timeline/document.h"
 #include "timeline/timeline.h"
 
 using namespace kandu;

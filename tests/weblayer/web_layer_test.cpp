@@ -13,6 +13,7 @@
 #include "timeline/capture_plan.h"
 #include "player/headless.h"
 #include "media/image.h"
+#include "timeline/document.h"
 #include "timeline/timeline.h"
 #include "tests/support/pixels.h"
 #include "tests/support/process.h"

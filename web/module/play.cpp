@@ -15,6 +15,7 @@
 
 #include "base/printable.h"
 #include "player/host_frame.h"
+#include "timeline/document.h"
 #include "web/module/api.h"
 #include "web/module/page.h"
 #include "timeline/capture_plan.h"

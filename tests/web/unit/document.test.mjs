@@ -51,6 +51,15 @@ test('gestures are undone and redone byte for byte, with their selections', () =
   assert.equal(k.docText(), '0 2000 morph\n0 2000 morph\n');
 });
 
+test('opening another file starts a fresh history', () => {
+  const k = new StandIn(), doc = new EditorDocument(k);
+  doc.open('0 1000 morph\n', 'a.timeline');
+  doc.gesture((m) => m.open('0 2000 morph\n'));
+  doc.open('5 6 fade\n', 'b.timeline');
+  assert.equal(doc.undo(), null);
+  assert.equal(k.docText(), '5 6 fade\n', 'nothing of a.timeline comes back into b.timeline');
+});
+
 test('a refused gesture changes nothing, records nothing and says why', () => {
   const k = new StandIn(), doc = new EditorDocument(k);
   doc.open('0 1000 morph\n');
@@ -72,8 +81,10 @@ test('typing with one key is one step; a gesture that changes nothing is none', 
   doc.open('0 1000 morph\n');
   for (const text of ['0 1000 morph\n#', '0 1000 morph\n# a', '0 1000 morph\n# ab'])
     assert.equal(doc.replaceText(text, [], 1), true);
+  const revision = doc.revision;
   assert.equal(doc.replaceText('0 1000 morph\n# ab', [], 2), true);
   assert.equal(doc.history.undoSteps.length, 1);
+  assert.equal(doc.revision, revision, 'the same text again is no change');
   doc.undo();
   assert.equal(k.docText(), '0 1000 morph\n');
 });

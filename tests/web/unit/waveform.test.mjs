@@ -26,6 +26,10 @@ test('a column takes the peaks under it, from the coarse level when it covers tw
   assert.deepEqual(columnPeak(p, 256, 600), { lo: 0, hi: 0.25 });
   // 8192 samples a column or more: the coarse level, whose peak 2 covers 8192..12287.
   assert.deepEqual(columnPeak(p, 8192, 16384), { lo: -0.75, hi: 0 });
+  // Coarse peaks are whole: a column from 12000 to 20192 takes coarse peaks 2 and 3, so it shows
+  // the -0.75 at 9000 that its fine peaks (11776 on) would not.
+  assert.deepEqual(columnPeak(p, 12000, 20192), { lo: -0.75, hi: 0 });
+  assert.deepEqual(columnPeak(p, 12000, 12300), { lo: 0, hi: 0 }, 'narrower: from the fine peaks');
   assert.equal(columnPeak(p, 30000, 31000), null, 'after the music');
   assert.equal(columnPeak(p, -500, -100), null, 'before it');
 });
