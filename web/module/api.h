@@ -70,6 +70,8 @@ KANDU_API int kandu_grid_has_tempo();
 KANDU_API double kandu_grid_tempo_key();
 KANDU_API double kandu_grid_ms_at(double beat);
 KANDU_API double kandu_grid_beat_at(double ms);
+// A time as the editor labels it: in beats to a thousandth ("8.75b"), or "1234 ms" without a tempo.
+KANDU_API const char *kandu_grid_time_text(double ms);
 KANDU_API double kandu_grid_later(double ms, double beats);
 KANDU_API double kandu_grid_step(double atMs, double fraction);
 KANDU_API double kandu_grid_snap(double ms, double fraction);

@@ -197,6 +197,8 @@ export class Kandu {
   tempoKey() { return this.raw._kandu_grid_tempo_key(); }
   msAt(beat) { return this.raw._kandu_grid_ms_at(beat); }
   beatAt(ms) { return this.raw._kandu_grid_beat_at(ms); }
+  // A time as the editor labels it: "8.75b", or "1234 ms" without a tempo.
+  timeText(ms) { return this.string(this.raw._kandu_grid_time_text(ms)); }
   // The time `beats` beats after `ms`.
   later(ms, beats) { return this.raw._kandu_grid_later(ms, beats); }
   step(atMs, fraction) { return this.raw._kandu_grid_step(atMs, fraction); }

@@ -38,7 +38,4 @@ export function drawRuler(ruler, kandu, view, width) {
 }
 
 // A time as the editor labels it: in beats (to a thousandth) with a tempo, else in milliseconds.
-export function beatsText(kandu, ms) {
-  if (!kandu.hasTempo()) return Math.round(ms) + ' ms';
-  return (Math.round(kandu.beatAt(ms) * 1000) / 1000) + 'b';
-}
+export function beatsText(kandu, ms) { return kandu.timeText(ms); }
