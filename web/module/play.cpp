@@ -15,13 +15,13 @@
 
 #include "base/printable.h"
 #include "player/host_frame.h"
-#include "timeline/document.h"
-#include "web/module/api.h"
-#include "web/module/page.h"
 #include "timeline/capture_plan.h"
 #include "timeline/demo_beat.h"
+#include "timeline/document.h"
 #include "timeline/timeline.h"
 #include "timeline/transport.h"
+#include "web/module/api.h"
+#include "web/module/page.h"
 
 extern "C" {
 void InitDLL(int);

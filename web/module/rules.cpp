@@ -1,11 +1,11 @@
 // The editor's rules, from the timeline library: the effect words and the document's beat grid.
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <string>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "timeline/document.h"
 #include "timeline/grid.h"
 #include "timeline/timeline.h"
 #include "web/module/api.h"
@@ -50,17 +50,8 @@ double kandu_grid_tempo_key() {
 const char *kandu_grid_time_text(double ms) {
   static std::string text;
   const TempoMap &tempo = documentTimeline().tempo;
-  if (tempo.empty()) {
-    text = std::to_string(std::llround(ms)) + " ms";
-  } else {
-    char number[48];
-    std::snprintf(number, sizeof number, "%.3f", std::round(tempo.beatAt(ms) * 1000) / 1000);
-    text = number;
-    text.erase(text.find_last_not_of('0') + 1);
-    if (text.back() == '.') text.pop_back();
-    if (text == "-0") text = "0";
-    text += "b";
-  }
+  text = tempo.empty() ? std::to_string(std::llround(ms)) + " ms"
+                       : formatNumber(std::round(tempo.beatAt(ms) * 1000) / 1000) + "b";
   return text.c_str();
 }
 double kandu_grid_ms_at(double beat) { return grid(1).msAt(beat); }
