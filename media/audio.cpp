@@ -78,6 +78,7 @@ class MusicFile : public AudioSource {
   bool open(const std::string &path, std::string &error);
   bool read(int64_t first, float *out, int64_t frames, std::string &error) override;
   void cancel() override { cancelled_ = true; }
+  int64_t endFrame() const override { return endFrame_; }
 
  private:
   bool openDecoder(std::string &error);
@@ -110,6 +111,7 @@ class MusicFile : public AudioSource {
   std::vector<float> pending_;
   int64_t pendingStart_ = 0;
   bool placeUnknown_ = false;  // after a seek: pendingStart_ is set from the next decoded frame
+  int64_t endFrame_ = -1;
 };
 
 MusicFile::~MusicFile() {
@@ -357,6 +359,7 @@ bool MusicFile::read(int64_t first, float *out, int64_t frames, std::string &err
           return false;
         }
         std::fill(out + copied * kAudioChannels, out + frames * kAudioChannels, 0.0f);  // the music has ended
+        if (!placeUnknown_) endFrame_ = pendingStart_;
         return true;
       }
       continue;

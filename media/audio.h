@@ -25,6 +25,8 @@ class AudioSource {
   // Makes a read in progress on another thread, and every later one, give up soon with an error
   // (its owner is closing).
   virtual void cancel() {}
+  // The frame just past the music's last one, once a read has reached it; -1 while not known.
+  virtual int64_t endFrame() const { return -1; }
 };
 
 // Makes every music file's open and read give up soon with "interrupted", from now on: the process
@@ -36,6 +38,7 @@ class SampleBuffer : public AudioSource {
  public:
   explicit SampleBuffer(std::vector<float> samples) : samples_(std::move(samples)) {}
   bool read(int64_t first, float *out, int64_t frames, std::string &error) override;
+  int64_t endFrame() const override { return static_cast<int64_t>(samples_.size() / kAudioChannels); }
 
  private:
   std::vector<float> samples_;

@@ -1,7 +1,15 @@
 // kandu-player: loads the kandu plug-in, owns the GL context and the timeline, and plays the intro
 // in a window or captures it frame-exactly without a display.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <new>
 #include <utility>
 
@@ -13,6 +21,7 @@
 #include "player/options.h"
 #include "player/plugin.h"
 #include "player/signals.h"
+#include "player/studio.h"
 #include "player/timeline_file.h"
 #include "player/window.h"
 #include "timeline/demo_beat.h"
@@ -56,6 +65,67 @@ int capture(const Plugin &plugin, const Timeline &timeline, const Options &optio
   return status;
 }
 
+extern "C" char **environ;
+
+// The editor's pages: a web/ directory beside the player, else the web build beside its build.
+std::string defaultPageDir() {
+  const std::string here = playerDirectory();
+  struct stat st{};
+  for (const std::string &dir : {here + "/web", here + "/../build-web"})
+    if (stat((dir + "/editor.html").c_str(), &st) == 0) return dir;
+  return here + "/web";
+}
+
+void openBrowser(const std::string &address) {
+  std::string program = "xdg-open", url = address;
+  char *argv[] = {program.data(), url.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, "xdg-open", &actions, nullptr, argv, environ) != 0)
+    complain("cannot open a browser (xdg-open); open the address above");
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+// kandu-player edit: the studio's server, and with a display the window that follows the page.
+int runEdit(const Options &options, const std::function<int(const std::string &)> &refuse) {
+  std::string error;
+  StudioLink link;
+  Studio studio(link);
+  StudioSetup setup;
+  setup.timelinePath = options.timelinePath;
+  setup.pageDir = options.pageDir.empty() ? defaultPageDir() : options.pageDir;
+  setup.port = options.port;
+  setup.playerPath = playerPath();
+  setup.pluginPath = options.pluginPath;
+  setup.withWindow = displayAvailable();
+  // The window's timeline: the file as it is, or nothing yet (the page's first text replaces it).
+  Timeline timeline;
+  struct stat st{};
+  const bool exists = stat(options.timelinePath.c_str(), &st) == 0 || errno != ENOENT;
+  if (exists && !loadTimeline(options.timelinePath, timeline, error)) return refuse(error);
+  Plugin plugin;
+  const std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
+  if (setup.withWindow && !plugin.load(pluginPath, error)) return refuse(error);
+  if (!studio.start(setup, error)) return refuse(error);
+  std::printf("%s\n", studio.address().c_str());
+  std::fflush(stdout);
+  if (!options.noBrowser && displayAvailable()) openBrowser(studio.address());
+  if (setup.withWindow) {
+    signals::setPluginPath(printable(pluginPath));
+    std::unique_ptr<AudioSource> music;
+    if (!timeline.music.empty() && !openMusic(timeline.music, music, error)) complain(printable(error));
+    const int status = runPlay(plugin, timeline, options, std::move(music), &link);
+    studio.stop();
+    return status;
+  }
+  while (!signals::stopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  studio.stop();
+  return 0;
+}
+
 int run(int argc, char **argv) {
   Options options;
   std::string error;
@@ -80,6 +150,8 @@ int run(int argc, char **argv) {
     complain(why);
     return 2;
   };
+
+  if (options.command == Command::Edit) return runEdit(options, refuse);
 
   // Nothing is rendered from a timeline that does not parse, nor for a request that cannot succeed.
   Timeline timeline = builtInTimeline();

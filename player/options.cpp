@@ -74,6 +74,20 @@ const std::vector<Option> &optionTable() {
        [](Options &o, const std::string &v, std::string &error) { return parseMilliseconds("--to", v, o.to, error); }},
       {"--at", "MS", "still: the moment to show",
        [](Options &o, const std::string &v, std::string &error) { return parseMilliseconds("--at", v, o.at, error); }},
+      {"--port", "N", "edit: the studio's port on 127.0.0.1 (default: a free one)",
+       [](Options &o, const std::string &v, std::string &error) {
+         int64_t n = 0;
+         if (!parseInt(v, 1, 65535, n)) {
+           error = "--port wants a whole number from 1 to 65535, not '" + v + "'";
+           return false;
+         }
+         o.port = static_cast<int>(n);
+         return true;
+       }},
+      {"--no-browser", nullptr, "edit: print the editor's address but do not open a browser",
+       [](Options &o, const std::string &, std::string &) { return o.noBrowser = true, true; }},
+      {"--page", "DIR", "edit: the editor's pages (default: the web build beside the player)",
+       [](Options &o, const std::string &v, std::string &) { return o.pageDir = v, true; }},
       {"--help", nullptr, "this text",
        [](Options &o, const std::string &, std::string &) { return o.help = true, true; }},
       {"--version", nullptr, "the player's version",
@@ -93,6 +107,8 @@ const CommandName kCommands[] = {
     {"still", Command::Still, "write one PNG of one moment (--at)"},
     {"sheet", Command::Sheet, "write a contact sheet: one thumbnail per drawing block"},
     {"check", Command::Check, "check the timeline and print its blocks, one 'START END WORD' a line"},
+    {"edit", Command::Edit, "the studio: the editor in the browser, saving to TIMELINE, with the window\n"
+                            "following it (the first line printed is the editor's address)"},
 };
 
 }  // namespace
@@ -111,7 +127,7 @@ std::string usageText() {
     return out;
   };
   std::string text =
-      "usage: kandu-player [render|play|still|sheet|check] [TIMELINE] [options]\n"
+      "usage: kandu-player [render|play|still|sheet|check|edit] [TIMELINE] [options]\n"
       "\n"
       "Plays the kandu intro in a window, or captures it frame-exactly without a display.\n"
       "\n"
@@ -176,6 +192,14 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
   }
   if (o.at >= 0 && o.command != Command::Still) {
     error = "--at belongs to still";
+    return false;
+  }
+  if ((o.port || o.noBrowser || !o.pageDir.empty()) && o.command != Command::Edit) {
+    error = "--port, --no-browser and --page belong to edit";
+    return false;
+  }
+  if (o.command == Command::Edit && o.timelinePath.empty()) {
+    error = "edit needs a TIMELINE (a new file is made by the first save)";
     return false;
   }
   if (!o.framesDir.empty() && o.command != Command::Render && o.command != Command::Default) {

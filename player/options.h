@@ -6,7 +6,7 @@
 
 namespace kandu {
 
-enum class Command { Default, Render, Play, Still, Sheet, Check };
+enum class Command { Default, Render, Play, Still, Sheet, Check, Edit };
 
 struct Options {
   Command command = Command::Default;
@@ -22,6 +22,9 @@ struct Options {
   int64_t to = -1;    // -1: the timeline's end
   int64_t at = -1;
   bool loop = false;  // play: start over at the end
+  int port = 0;       // edit: 0 picks a free one
+  bool noBrowser = false;
+  std::string pageDir;  // edit: the editor's pages (empty: found beside the player)
   bool help = false;
   bool version = false;
 };

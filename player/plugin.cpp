@@ -76,14 +76,19 @@ void Plugin::unload() {
   handle_ = nullptr;
 }
 
-std::string defaultPluginPath() {
+std::string playerPath() {
   char buffer[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (n <= 0) return "libkandu.so";
-  std::string exe(buffer, static_cast<size_t>(n));
-  size_t slash = exe.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/libkandu.so";
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
+
+std::string playerDirectory() {
+  const std::string exe = playerPath();
+  size_t slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+}
+
+std::string defaultPluginPath() { return playerDirectory() + "/libkandu.so"; }
 
 void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, int width, int height, double aspect) {
   HostCalls calls;

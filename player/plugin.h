@@ -30,6 +30,9 @@ class Plugin {
 
 // The plug-in built beside this program.
 std::string defaultPluginPath();
+// The running player's own file ("" when it cannot be told), and the directory it lies in.
+std::string playerPath();
+std::string playerDirectory();
 
 // One host frame (player/host_frame.h), with the crash handler told which export runs.
 void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, int width, int height, double aspect);

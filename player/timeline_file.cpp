@@ -50,11 +50,14 @@ bool readTimelineFile(const std::string &path, std::string &text, std::string &e
 bool loadTimeline(const std::string &path, Timeline &out, std::string &error) {
   std::string text;
   if (!readTimelineFile(path, text, error) || !parseTimeline(text, path, out, error)) return false;
-  // The music is named relative to the timeline file.
-  size_t slash = path.rfind('/');
-  if (!out.music.empty() && out.music[0] != '/' && slash != std::string::npos)
-    out.music = path.substr(0, slash + 1) + out.music;
+  resolveMusic(path, out);
   return true;
+}
+
+void resolveMusic(const std::string &path, Timeline &timeline) {
+  size_t slash = path.rfind('/');
+  if (!timeline.music.empty() && timeline.music[0] != '/' && slash != std::string::npos)
+    timeline.music = path.substr(0, slash + 1) + timeline.music;
 }
 
 }  // namespace kandu

@@ -10,6 +10,8 @@ namespace kandu {
 
 // The file's bytes; false with "PATH: reason".
 bool readTimelineFile(const std::string &path, std::string &text, std::string &error);
+// A timeline's music, named relative to the timeline file at `path`, as a path usable from here.
+void resolveMusic(const std::string &path, Timeline &timeline);
 // Reads and parses; `music` comes out as a path usable from here.
 bool loadTimeline(const std::string &path, Timeline &out, std::string &error);
 

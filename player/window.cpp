@@ -13,6 +13,8 @@
 #include "player/messages.h"
 #include "player/reload.h"
 #include "player/signals.h"
+#include "player/timeline_file.h"
+#include "timeline/document.h"
 #include "timeline/transport.h"
 
 namespace kandu {
@@ -22,6 +24,7 @@ namespace {
 struct WindowState {
   Transport *transport = nullptr;
   bool moved = false;  // a key moved the position (the sound must follow)
+  bool keyed = false;  // a key moved or paused the transport (a studio's pages follow)
   bool quit = false;
   bool toggleFullScreen = false;
 };
@@ -29,6 +32,7 @@ struct WindowState {
 void onKey(GLFWwindow *window, int key, int, int action, int) {
   if (action != GLFW_PRESS && action != GLFW_REPEAT) return;
   auto *s = static_cast<WindowState *>(glfwGetWindowUserPointer(window));
+  if (key == GLFW_KEY_SPACE || key == GLFW_KEY_LEFT || key == GLFW_KEY_RIGHT || key == GLFW_KEY_HOME) s->keyed = true;
   switch (key) {
     case GLFW_KEY_SPACE: s->transport->press(Transport::Key::PlayPause); break;
     case GLFW_KEY_LEFT: s->moved |= s->transport->press(Transport::Key::Back); break;
@@ -55,6 +59,39 @@ void toggleFullScreen(GLFWwindow *window, const Options &o, int &windowedX, int 
   }
 }
 
+
+// The page's newest text and transport, taken by the window before it draws a frame; true when
+// the position moved (the sound must follow).
+bool followStudio(StudioLink &link, const Options &o, Timeline &timeline, uint64_t &revision, Transport &transport) {
+  uint64_t newest = 0;
+  std::string text, error;
+  if (link.takeDraft(newest, text)) {
+    Timeline drafted;
+    if (parseTimeline(text, o.timelinePath, drafted, error)) {
+      resolveMusic(o.timelinePath, drafted);
+      timeline = std::move(drafted);
+      transport.setEnd(timeline.duration());
+      revision = newest;
+    }
+  }
+  TransportMove move;
+  if (!link.takeMove(move)) return false;
+  if (move.setLoop) {
+    const bool loop = move.loopTo > move.loopFrom;
+    transport.setRange(loop ? move.loopFrom : 0, loop ? move.loopTo : timeline.duration(), loop);
+  }
+  if (move.setPosition) transport.seek(move.positionMs);
+  if (move.setPlaying) transport.setPaused(!move.playing);
+  return move.setPosition || move.setLoop;
+}
+
+void tellStudio(StudioLink &link, const Transport &transport) {
+  char data[128];
+  std::snprintf(data, sizeof data, "{\"playing\":%s,\"positionMs\":%.3f,\"tab\":\"window\"}",
+                transport.paused() ? "false" : "true", transport.position());
+  link.publish("transport", data);
+}
+
 }  // namespace
 
 bool displayAvailable() {
@@ -63,9 +100,11 @@ bool displayAvailable() {
   return (x && *x) || (wayland && *wayland);
 }
 
-int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::unique_ptr<AudioSource> music) {
+int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::unique_ptr<AudioSource> music,
+            StudioLink *link) {
   Timeline timeline = loaded;
-  TimelineWatcher watcher(o.timelinePath);
+  uint64_t drawnRevision = 0;
+  TimelineWatcher watcher(link ? std::string() : o.timelinePath);
   // --music overrides the timeline's own, also when the timeline is edited.
   auto musicPath = [&] { return !o.musicPath.empty() ? o.musicPath : timeline.music; };
   MusicWatcher musicWatcher(musicPath());
@@ -88,6 +127,10 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
   initPlugin(plugin);
 
   Transport transport(o.from >= 0 ? o.from : 0, o.to >= 0 ? o.to : timeline.duration(), o.loop);
+  if (link) {
+    transport.setPaused(true);
+    link->windowOpened(true);
+  }
   // With music, the picture's clock is the sound's position; without a device, the wall clock.
   AudioOut sound;
   bool withSound = false, toldNoDevice = false;
@@ -118,6 +161,7 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
     Clock::time_point now = Clock::now();
     // An edited timeline takes over at the same position.
     if (watcher.poll(timeline) && o.to < 0) transport.setEnd(timeline.duration());
+    if (link) state.moved |= followStudio(*link, o, timeline, drawnRevision, transport);
     // Edited music (or a timeline naming other music) plays on at the same position.
     if (musicWatcher.poll(musicPath(), music) && !toldNoDevice) {
       if (withSound)
@@ -135,7 +179,14 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
     state.moved = false;
     last = now;
     Transport::End end = transport.checkEnd();
-    if (end == Transport::End::Finished) break;
+    if (end == Transport::End::Finished && link && !transport.paused()) {
+      transport.setPaused(true);
+      state.keyed = true;
+    } else if (end == Transport::End::Finished && !link) {
+      break;
+    }
+    if (link && state.keyed) tellStudio(*link, transport);
+    state.keyed = false;
     if (end == Transport::End::Wrapped && withSound) sound.seek(transport.position());
     if (state.toggleFullScreen) {
       state.toggleFullScreen = false;
@@ -146,18 +197,20 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
     if (width > 0 && height > 0)
       renderFrame(plugin, timeline, transport.positionMs(), width, height, static_cast<double>(width) / height);
     glfwSwapBuffers(window);
+    if (link) link->drewFrame(drawnRevision, transport.position(), !transport.paused(), Clock::now());
     // Where the swap does not wait for the display (no vsync, as under Xvfb), frames are paced to
     // its refresh rate instead of spinning the CPU.
     std::this_thread::sleep_until(now + framePeriod);
     if (now - lastTitle > std::chrono::milliseconds(100)) {
       std::string error = !watcher.error().empty() ? watcher.error() : musicWatcher.error();
       if (error.empty() && withSound) error = sound.error();
-      std::string title = "kandu — " + (error.empty() ? titleText(timeline, transport) : error);
+      std::string title = std::string(link ? "kandu studio — " : "kandu — ") + (error.empty() ? titleText(timeline, transport) : error);
       glfwSetWindowTitle(window, title.c_str());
       lastTitle = now;
     }
     glfwPollEvents();
   }
+  if (link) link->windowOpened(false);
   freePlugin(plugin);
   glfwDestroyWindow(window);
   glfwTerminate();

@@ -1,0 +1,126 @@
+#include "player/studio_music.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "timeline/timeline.h"
+
+namespace kandu {
+
+namespace {
+// Whole peaks per piece decoded, so that a piece's peaks never straddle two pieces.
+const int64_t kPieceFrames = kPeakFrames * 192;
+}  // namespace
+
+void appendPeaks(const float *stereo, int64_t frames, std::vector<float> &peaks) {
+  for (int64_t at = 0; at < frames; at += kPeakFrames) {
+    float lo = 0, hi = 0;
+    for (int64_t i = at, end = std::min(frames, at + kPeakFrames); i < end; ++i) {
+      const float v = (stereo[2 * i] + stereo[2 * i + 1]) * 0.5f;
+      lo = std::min(lo, v);
+      hi = std::max(hi, v);
+    }
+    peaks.push_back(lo);
+    peaks.push_back(hi);
+  }
+}
+
+std::string wavHeader(int64_t frames) {
+  std::string h;
+  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) h += static_cast<char>((v >> (8 * i)) & 0xff); };
+  auto u16 = [&](uint16_t v) { for (int i = 0; i < 2; ++i) h += static_cast<char>((v >> (8 * i)) & 0xff); };
+  const uint32_t data = static_cast<uint32_t>(frames * kAudioChannels * 2);
+  h += "RIFF";
+  u32(36 + data);
+  h += "WAVEfmt ";
+  u32(16);
+  u16(1);
+  u16(kAudioChannels);
+  u32(kAudioRate);
+  u32(kAudioRate * kAudioChannels * 2);
+  u16(kAudioChannels * 2);
+  u16(16);
+  h += "data";
+  u32(data);
+  return h;
+}
+
+bool wavBytes(AudioSource &music, int64_t frames, size_t offset, size_t length, std::string &out, std::string &error) {
+  out.clear();
+  const std::string header = wavHeader(frames);
+  const size_t total = header.size() + static_cast<size_t>(frames) * 4;
+  const size_t end = std::min(total, offset + length);
+  if (offset < header.size()) {
+    out = header.substr(offset, end - offset);
+    offset = header.size();
+  }
+  if (offset >= end) return true;
+  // The frames covering [offset, end), a piece at most, cut to the bytes asked for.
+  const int64_t first = static_cast<int64_t>((offset - header.size()) / 4);
+  const int64_t last = std::min(frames, static_cast<int64_t>((end - header.size() + 3) / 4));
+  const int64_t count = std::min(last - first, kPieceFrames);
+  std::vector<float> piece(static_cast<size_t>(count) * kAudioChannels);
+  if (!music.read(first, piece.data(), count, error)) return false;
+  std::string pcm(piece.size() * 2, '\0');
+  for (size_t i = 0; i < piece.size(); ++i) {
+    const auto v = static_cast<int16_t>(std::lround(std::clamp(piece[i], -1.0f, 1.0f) * 32767.0f));
+    pcm[2 * i] = static_cast<char>(static_cast<uint16_t>(v) & 0xff);
+    pcm[2 * i + 1] = static_cast<char>(static_cast<uint16_t>(v) >> 8);
+  }
+  const size_t skip = (offset - header.size()) % 4;
+  out += pcm.substr(skip, std::min(pcm.size() - skip, end - offset));
+  return true;
+}
+
+StudioMusic::~StudioMusic() {
+  wanted_ = ~uint64_t{0};
+  for (std::thread &t : workers_) t.join();
+}
+
+void StudioMusic::use(const std::string &path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (path == path_ && generation_) return;
+  path_ = path;
+  result_.reset();
+  wanted_ = ++generation_;
+  if (path.empty()) return;
+  workers_.emplace_back(&StudioMusic::work, this, path, generation_);
+}
+
+std::string StudioMusic::path() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return path_;
+}
+
+std::shared_ptr<const DecodedMusic> StudioMusic::get(std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait_for(lock, wait, [&] { return result_ || path_.empty(); });
+  return result_;
+}
+
+void StudioMusic::work(std::string path, uint64_t generation) {
+  auto decoded = std::make_shared<DecodedMusic>();
+  decoded->path = path;
+  std::unique_ptr<AudioSource> music;
+  decoded->ok = openMusic(path, music, decoded->error);
+  // Decoded to its end, at most the longest timeline; given up when other music is wanted.
+  const int64_t most = kMaxTimelineMs * kAudioRate / 1000;
+  std::vector<float> piece(static_cast<size_t>(kPieceFrames) * kAudioChannels);
+  for (int64_t at = 0; decoded->ok && wanted_ == generation; at += kPieceFrames) {
+    if (!music->read(at, piece.data(), kPieceFrames, decoded->error)) {
+      decoded->ok = false;
+      break;
+    }
+    const int64_t end = music->endFrame();
+    const int64_t n = end >= 0 ? std::max<int64_t>(0, std::min(kPieceFrames, end - at)) : kPieceFrames;
+    appendPeaks(piece.data(), n, decoded->peaks);
+    decoded->frames = at + n;
+    if (end >= 0 || decoded->frames >= most) break;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (generation != generation_) return;
+  result_ = std::move(decoded);
+  done_.notify_all();
+}
+
+}  // namespace kandu
