@@ -79,7 +79,8 @@ StudioMusic::~StudioMusic() {
 
 void StudioMusic::use(const std::string &path) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (path == path_ && generation_) return;
+  // The same music again is worked out again only when it did not open before (it may exist now).
+  if (path == path_ && generation_ && (!result_ || result_->ok)) return;
   path_ = path;
   result_.reset();
   wanted_ = ++generation_;

@@ -331,10 +331,6 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
     line.map = p.map;
     p.lines.push_back(std::move(line));
   }
-  if (p.timeline.blocks.empty()) {
-    p.number = 0;
-    return p.fail("the timeline has no blocks");
-  }
   if (!checkActiveBlocks(p)) return false;
   change_ = changeBetween(text_, text);
   source_ = source;

@@ -72,7 +72,7 @@ TEST(Cli, CheckPrintsTheExpandedBlocksOrTheErrorsLine) {
 TEST(Cli, HelpAndVersion) {
   Outcome help = run("--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.output.find("usage: kandu-player [render|play|still|sheet|check]"), std::string::npos);
+  EXPECT_NE(help.output.find("usage: kandu-player [render|play|still|sheet|check|edit]"), std::string::npos);
   Outcome version = run("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output.rfind("kandu-player ", 0), 0u);

@@ -34,7 +34,6 @@ TEST(Timeline, MalformedLinesNameTheFileAndLine) {
       {"1000 1000 morph\n", "bad.timeline:1: block ends at 1000, not after its start 1000"},
       {"2000 1000 morph\n", "bad.timeline:1: block ends at 1000"},
       {"0 1000 morph,cube\n", "bad.timeline:1: effect word 'morph,cube'"},
-      {"\n# nothing\n", "bad.timeline: the timeline has no blocks"},
       // A NUL byte is no blank: the word holding it is refused on its line, by every host.
       {"# \0 in a comment is fine\n0 1000 water\0_thing\n"s, "bad.timeline:2: effect word 'water\\x00_thing'"},
       {"music a.wav\0.flac\n0 1000 morph\n"s, "bad.timeline:1: the music's path holds a NUL byte"},

@@ -34,6 +34,15 @@ export class Sound {
     this.startPos = 0;
     this.loop = null;
     this.peaks = null;  // the waveform's, once worked out
+    this.muted = false;  // silent, keeping its clock (another player plays the sound)
+  }
+  // Where a source plays: the speakers, or a silent gain while muted.
+  output() {
+    if (!this.muted) return this.context.destination;
+    const gain = this.context.createGain();
+    gain.gain.value = 0;
+    gain.connect(this.context.destination);
+    return gain;
   }
   // The context, made and resumed on first use (browsers start sound only after a key or a click).
   ensure() {
@@ -71,7 +80,7 @@ export class Sound {
     if (!this.buffer) return;
     const source = this.ensure().createBufferSource();
     source.buffer = this.buffer;
-    source.connect(this.context.destination);
+    source.connect(this.output());
     if (this.loop) {
       source.loop = true;
       source.loopStart = this.loop[0] / 1000;
@@ -94,7 +103,7 @@ export class Sound {
     if (!this.buffer) return;
     const source = this.ensure().createBufferSource();
     source.buffer = this.buffer;
-    source.connect(this.context.destination);
+    source.connect(this.output());
     source.start(0, ms / 1000, 0.08);
   }
 }

@@ -30,7 +30,8 @@ export class Files {
     return true;
   }
 
-  async openMusic(blob, name) {
+  // `keepPeaks`: the waveform is drawn already (from the studio's peaks).
+  async openMusic(blob, name, { keepPeaks = false } = {}) {
     const { sound, view } = this.ed;
     sound.ensure();
     // The length first, from the file's header (nothing decoded yet): music longer than the editor
@@ -54,7 +55,7 @@ export class Files {
       this.ed.say('no sound: ' + name + ': ' + e);
       return false;
     }
-    this.showWaveform();
+    if (!keepPeaks) this.showWaveform();
     if (view.playing) this.ed.transport.startSound();
     this.ed.lanes.draw();
     return true;
@@ -111,6 +112,16 @@ export class Files {
   // Writes back to the opened file where the browser allows it (never over a file changed on disk
   // since it was opened, unless asked), else downloads the timeline under its name.
   async save() {
+    if (this.ed.studio) {
+      try {
+        if (!(await this.ed.studio.save())) return false;
+        this.clearDraft();
+        return true;
+      } catch (e) {
+        this.ed.say('not saved: ' + e.message);
+        return false;
+      }
+    }
     const bytes = this.ed.doc.bytes();  // the document's bytes, as they will be on the disk
     const say = (text) => this.ed.say(text);
     if (this.handle && this.handle.createWritable) {

@@ -13,6 +13,7 @@ import { laneWords, newView } from './layout.js';
 import { installPointer, zoom } from './pointer.js';
 import { beatsText } from './ruler.js';
 import { Still } from './still.js';
+import { Studio } from './studio.js';
 import { Transport } from './transport.js';
 
 const $ = (id) => document.getElementById(id);
@@ -51,6 +52,7 @@ function createEditor(kandu) {
       $('error').textContent = '';
     }
     ed.files.keepDraft();
+    if (ed.studio) ed.studio.sendDraft();
     if (!view.playing) ed.still.request();
     ed.lanes.draw();
   };
@@ -165,16 +167,22 @@ function scriptingApi(ed) {
     undo: () => ed.undo(false),
     redo: () => ed.undo(true),
     hasMusic: () => !!ed.sound.peaks,  // music loaded and its waveform worked out
+    hasSound: () => !!ed.sound.buffer,
+    studioRevision: () => (ed.studio ? ed.studio.revision : null),  // the text last sent to the window
+    studioWindow: () => (ed.studio ? ed.studio.window : null),
+    save: () => ed.files.save(),
     view,
   };
 }
 
-// Start: the module, then the timeline (?timeline=URL, or the built-in demo with its beat).
+// Start: the module, then the timeline (from kandu-player edit's studio, ?timeline=URL, or the
+// built-in demo with its beat).
 async function start() {
   const url = new URLSearchParams(location.search).get('timeline');
   const { kandu, bytes } = await startIntro($('picture'), url);
   window.kandu = kandu;
   const ed = createEditor(kandu);
+  ed.studio = await Studio.connect(ed);
   installPointer(ed);
   installKeys(ed);
   installTextPane(ed);
@@ -182,6 +190,7 @@ async function start() {
   window.kanduEditor = scriptingApi(ed);
   kandu.setPaused(true);
   kandu.setLoop(null);
+  if (ed.studio) return startWithStudio(ed);
   // The music: the timeline's own, or the built-in demo's beat made in code.
   const music = kandu.music();
   if (!url && ed.sound.useBeat(kandu)) ed.files.showWaveform();
@@ -199,6 +208,17 @@ async function start() {
   ed.lanes.draw();
   document.title = 'kandu editor — ' + ed.files.name;
   requestAnimationFrame((t) => ed.transport.tick(t));
+}
+
+async function startWithStudio(ed) {
+  const { studio } = ed;
+  studio.install();
+  ed.files.openText(await studio.load(), studio.info.name);
+  ed.transport.seek(0);
+  ed.lanes.draw();
+  document.title = 'kandu studio — ' + ed.files.name;
+  requestAnimationFrame((t) => ed.transport.tick(t));
+  if (studio.info.music) await studio.loadMusic();
 }
 
 start().catch((e) => {

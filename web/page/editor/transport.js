@@ -30,6 +30,7 @@ export class Transport {
       sound.stop();
       still.request();
     }
+    if (this.ed.studio) this.ed.studio.moved({ playing, positionMs: this.position() });
   }
 
   // Scrolls so that the playhead shows, when following it; true when it scrolled.
@@ -55,6 +56,7 @@ export class Transport {
       still.request();
     }
     lanes.drawPlayhead();
+    if (this.ed.studio) this.ed.studio.moved({ positionMs: view.playhead });
   }
 
   // A short piece of the music at the scrubbed place, so that scrubbing is heard.
@@ -70,6 +72,7 @@ export class Transport {
     view.playhead = this.position();
     if (view.playing) this.startSound();
     lanes.draw();
+    if (this.ed.studio) this.ed.studio.moved({ loop: view.loop, positionMs: view.playhead });
   }
 
   tick(now) {
