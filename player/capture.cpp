@@ -268,6 +268,14 @@ int runStill(const Plugin &plugin, const Timeline &timeline, const Options &o) {
   return writePngOutput(defaultTarget(o), readFramebuffer(o.width, o.height), "");
 }
 
+void drawStill(const Plugin &plugin, const Timeline &timeline, int64_t atMs, int fps, int width, int height) {
+  const CaptureRange range = stillPreroll(atMs, fps);
+  const double aspect = static_cast<double>(width) / height;
+  for (int64_t k = 0; k < range.frameCount(); ++k)
+    renderAt(plugin, timeline, range.frameTime(k), kPrerollWidth, kPrerollHeight, aspect);
+  renderAt(plugin, timeline, atMs, width, height, aspect);
+}
+
 int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &o) {
   const SheetPlan plan = planSheet(timeline, o.fps);
   const std::vector<SheetShot> &shots = plan.shots;

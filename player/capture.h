@@ -23,6 +23,9 @@ bool checkRequest(const Timeline &timeline, const Options &options, std::string 
 // A video carries `music` (cut to the range) as AAC; PNG frames get it as DIR/audio.wav. Null: silent.
 int runRender(const Plugin &plugin, const Timeline &timeline, const Options &options, AudioSource *music);
 int runStill(const Plugin &plugin, const Timeline &timeline, const Options &options);
+// Draws the picture `still` writes for `atMs` at `fps` into the current framebuffer, pre-roll
+// included, on the capture clock (a window switches back to the real clock to play on).
+void drawStill(const Plugin &plugin, const Timeline &timeline, int64_t atMs, int fps, int width, int height);
 int runSheet(const Plugin &plugin, const Timeline &timeline, const Options &options);
 
 }  // namespace kandu

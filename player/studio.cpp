@@ -179,6 +179,7 @@ struct Studio::Impl {
   static void refuse(httplib::Response &res, int status, const std::string &why) {
     res.status = status;
     res.set_content(why + "\n", "text/plain; charset=utf-8");
+    res.set_header("X-Kandu-Error", printable(why.substr(0, 300)));  // for the log (the body may go compressed)
   }
 
   httplib::Server::HandlerResponse gate(const httplib::Request &req, httplib::Response &res) {
@@ -240,7 +241,7 @@ void Studio::Impl::routes() {
   server.Post("/api/draft", [this](const Request &req, Response &res) {
     const std::string revision = req.get_header_value("X-Kandu-Revision");
     uint64_t n = 0;
-    if (revision.empty() || revision.size() > 15 || revision.find_first_not_of("0123456789") != std::string::npos ||
+    if (revision.empty() || revision.size() > 18 || revision.find_first_not_of("0123456789") != std::string::npos ||
         (n = std::stoull(revision)) == 0)
       return refuse(res, 400, "a draft needs X-Kandu-Revision, a whole number from 1");
     Timeline timeline;
@@ -262,7 +263,8 @@ void Studio::Impl::routes() {
     res.set_content(jsonText({{"protocol", kStudioProtocol},
                               {"version", version},
                               {"window", {{"open", w.open}, {"revision", w.revision}, {"positionMs", w.positionMs},
-                                          {"playing", w.playing}, {"fps", w.fps}, {"frames", w.frames}}}}),
+                                          {"playing", w.playing}, {"fps", w.fps}, {"frames", w.frames},
+                                          {"framesToDraw", w.framesToDraw}}}}),
                     "application/json");
   });
   server.Get("/api/events", [this](const Request &req, Response &res) { events(req, res); });
@@ -490,10 +492,9 @@ bool Studio::start(const StudioSetup &setup, std::string &error) {
   // One line per refused or failed request, never the secret.
   s.server.set_logger([](const httplib::Request &req, const httplib::Response &res) {
     if (res.status < 400) return;
-    std::string why = res.body.substr(0, res.body.find('\n'));
-    if (res.get_header_value("Content-Type").rfind("text/plain", 0) != 0) why.clear();
+    const std::string why = res.get_header_value("X-Kandu-Error");
     std::fprintf(stderr, "studio: %d %s %s%s%s\n", res.status, printable(req.method.substr(0, 16)).c_str(),
-                 printable(req.path.substr(0, 200)).c_str(), why.empty() ? "" : ": ", printable(why).c_str());
+                 printable(req.path.substr(0, 200)).c_str(), why.empty() ? "" : ": ", why.c_str());
   });
   s.routes();
   s.port = setup.port ? (s.server.bind_to_port("127.0.0.1", setup.port) ? setup.port : -1)

@@ -16,6 +16,7 @@ void StudioLink::setDraft(uint64_t revision, std::string text) {
   if (revision <= draftRevision_) return;
   draftRevision_ = revision;
   draft_ = std::move(text);
+  framesAtDraft_ = window_.frames;
 }
 
 bool StudioLink::takeDraft(uint64_t &revision, std::string &text) {
@@ -49,10 +50,12 @@ void StudioLink::windowOpened(bool open) {
 
 void StudioLink::drewFrame(uint64_t revision, double positionMs, bool playing, std::chrono::steady_clock::time_point now) {
   std::lock_guard<std::mutex> lock(mutex_);
+  ++window_.frames;
+  if (revision != window_.revision && revision == draftRevision_)
+    window_.framesToDraw = static_cast<int64_t>(window_.frames - framesAtDraft_);
   window_.revision = revision;
   window_.positionMs = positionMs;
   window_.playing = playing;
-  ++window_.frames;
   frameTimes_.push_back(now);
   while (!frameTimes_.empty() && now - frameTimes_.front() > std::chrono::seconds(1)) frameTimes_.pop_front();
   window_.fps = static_cast<double>(frameTimes_.size());

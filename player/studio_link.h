@@ -31,6 +31,9 @@ struct WindowReport {
   bool playing = false;
   double fps = 0;          // frames drawn over the last second
   uint64_t frames = 0;
+  // Frames the window drew between the page's last text arriving and its first frame of it
+  // (1: drawn by the next frame); -1 until a text was drawn.
+  int64_t framesToDraw = -1;
 };
 
 struct StudioEvent {
@@ -67,6 +70,7 @@ class StudioLink {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   uint64_t draftRevision_ = 0, takenRevision_ = 0;
+  uint64_t framesAtDraft_ = 0;  // the window's frame count when the newest text arrived
   std::string draft_;
   TransportMove move_;
   bool moved_ = false;

@@ -10,6 +10,7 @@
 
 #include "base/printable.h"
 #include "player/audio_out.h"
+#include "player/capture.h"
 #include "player/messages.h"
 #include "player/reload.h"
 #include "player/signals.h"
@@ -61,8 +62,9 @@ void toggleFullScreen(GLFWwindow *window, const Options &o, int &windowedX, int 
 
 
 // The page's newest text and transport, taken by the window before it draws a frame; true when
-// the position moved (the sound must follow).
-bool followStudio(StudioLink &link, const Options &o, Timeline &timeline, uint64_t &revision, Transport &transport) {
+// the position moved (the sound must follow). `changed`: the picture must be drawn again.
+bool followStudio(StudioLink &link, const Options &o, Timeline &timeline, uint64_t &revision, Transport &transport,
+                  bool &changed) {
   uint64_t newest = 0;
   std::string text, error;
   if (link.takeDraft(newest, text)) {
@@ -72,10 +74,12 @@ bool followStudio(StudioLink &link, const Options &o, Timeline &timeline, uint64
       timeline = std::move(drafted);
       transport.setEnd(timeline.duration());
       revision = newest;
+      changed = true;
     }
   }
   TransportMove move;
   if (!link.takeMove(move)) return false;
+  changed = true;
   if (move.setLoop) {
     const bool loop = move.loopTo > move.loopFrom;
     transport.setRange(loop ? move.loopFrom : 0, loop ? move.loopTo : timeline.duration(), loop);
@@ -130,6 +134,11 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
   if (link) {
     transport.setPaused(true);
     link->windowOpened(true);
+    // The GL state as the plug-in leaves it after its start, kept for the studio's stills: each is
+    // drawn from that state, as still draws in a fresh context, not from what the frames before
+    // left behind (a colour an effect did not reset).
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
   }
   // With music, the picture's clock is the sound's position; without a device, the wall clock.
   AudioOut sound;
@@ -147,6 +156,8 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
   };
   if (music) startSound();
   bool soundPaused = transport.paused();
+  bool stillDirty = true;  // the studio's paused picture must be drawn again
+  int stillWidth = 0, stillHeight = 0;
   WindowState state;
   state.transport = &transport;
   glfwSetWindowUserPointer(window, &state);
@@ -161,7 +172,7 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
     Clock::time_point now = Clock::now();
     // An edited timeline takes over at the same position.
     if (watcher.poll(timeline) && o.to < 0) transport.setEnd(timeline.duration());
-    if (link) state.moved |= followStudio(*link, o, timeline, drawnRevision, transport);
+    if (link) state.moved |= followStudio(*link, o, timeline, drawnRevision, transport, stillDirty);
     // Edited music (or a timeline naming other music) plays on at the same position.
     if (musicWatcher.poll(musicPath(), music) && !toldNoDevice) {
       if (withSound)
@@ -194,9 +205,26 @@ int runPlay(Plugin &plugin, const Timeline &loaded, const Options &o, std::uniqu
     }
     int width = 0, height = 0;
     glfwGetFramebufferSize(window, &width, &height);
-    if (width > 0 && height > 0)
-      renderFrame(plugin, timeline, transport.positionMs(), width, height, static_cast<double>(width) / height);
-    glfwSwapBuffers(window);
+    if (link && transport.paused()) {
+      // Paused in the studio, the window shows what still would write for this moment, drawn once
+      // per change (the picture stays on show until the next one).
+      stillDirty |= state.moved || width != stillWidth || height != stillHeight;
+      if (stillDirty && width > 0 && height > 0) {
+        glPopClientAttrib();
+        glPopAttrib();
+        glPushAttrib(GL_ALL_ATTRIB_BITS);
+        glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+        drawStill(plugin, timeline, transport.positionMs(), o.fps, width, height);
+        glfwSwapBuffers(window);
+        stillWidth = width, stillHeight = height;
+      }
+      stillDirty = false;
+    } else {
+      if (link) useRealHostTime(), stillDirty = true;
+      if (width > 0 && height > 0)
+        renderFrame(plugin, timeline, transport.positionMs(), width, height, static_cast<double>(width) / height);
+      glfwSwapBuffers(window);
+    }
     if (link) link->drewFrame(drawnRevision, transport.position(), !transport.paused(), Clock::now());
     // Where the swap does not wait for the display (no vsync, as under Xvfb), frames are paced to
     // its refresh rate instead of spinning the CPU.

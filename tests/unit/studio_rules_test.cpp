@@ -129,6 +129,15 @@ TEST(StudioRules, TheWindowTakesTheNewestTextAndTheMergedMoves) {
   for (int i = 0; i < 90; ++i) link.drewFrame(9, 1000 + i, true, t0 + std::chrono::milliseconds(i * 20));
   EXPECT_EQ(link.window().fps, 51);  // the frames of the last second: 1.78 s to 0.78 s, 20 ms apart
   EXPECT_EQ(link.window().revision, 9u);
+  // A text arriving after frame 90 and first drawn in frame 92: two frames to draw it.
+  StudioLink fresh;
+  for (int i = 0; i < 90; ++i) fresh.drewFrame(0, 0, false, t0);
+  fresh.setDraft(11, "eleven");
+  fresh.drewFrame(0, 0, false, t0);
+  EXPECT_EQ(fresh.window().framesToDraw, -1);
+  fresh.drewFrame(11, 0, false, t0);
+  fresh.drewFrame(11, 0, false, t0);
+  EXPECT_EQ(fresh.window().framesToDraw, 2);
 }
 
 }  // namespace

@@ -168,6 +168,13 @@ function scriptingApi(ed) {
     redo: () => ed.undo(true),
     hasMusic: () => !!ed.sound.peaks,  // music loaded and its waveform worked out
     hasSound: () => !!ed.sound.buffer,
+    // The millisecond of the loudest sample of the sound the page plays (where a click lies).
+    loudestMs: () => {
+      const buffer = ed.sound.buffer, data = buffer.getChannelData(0);
+      let at = 0;
+      for (let i = 1; i < data.length; ++i) if (Math.abs(data[i]) > Math.abs(data[at])) at = i;
+      return at * 1000 / buffer.sampleRate;
+    },
     studioRevision: () => (ed.studio ? ed.studio.revision : null),  // the text last sent to the window
     studioWindow: () => (ed.studio ? ed.studio.window : null),
     save: () => ed.files.save(),

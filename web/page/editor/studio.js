@@ -34,9 +34,9 @@ export function peaksFromStudio(fine, rate, per, coarseEvery = 16) {
 }
 
 // Revisions of the text sent to the window: rising across every page on the studio (the window
-// draws only a newer one than it has), from the clock.
+// draws only a newer one than it has), from the clock's milliseconds.
 export function nextRevision(last, nowMs) {
-  return Math.max(last + 1, Math.floor(nowMs * 1000));
+  return Math.max(last + 1, Math.floor(nowMs));
 }
 
 export class Studio {
