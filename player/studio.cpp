@@ -272,6 +272,8 @@ void Studio::Impl::routes() {
     std::shared_ptr<const DecodedMusic> m = music.get(std::chrono::seconds(30));
     if (!m) return refuse(res, 404, "no music");
     if (!m->ok) return refuse(res, 422, m->error);
+    // As far as the music is decoded: the page asks again until X-Kandu-Complete is 1.
+    res.set_header("X-Kandu-Complete", m->complete ? "1" : "0");
     res.set_header("X-Kandu-Rate", std::to_string(kAudioRate));
     res.set_header("X-Kandu-Per", std::to_string(kPeakFrames));
     res.set_header("X-Kandu-Frames", std::to_string(m->frames));
@@ -429,9 +431,10 @@ void Studio::Impl::events(const httplib::Request &req, httplib::Response &res) {
 }
 
 void Studio::Impl::sendMusic(httplib::Response &res) {
-  std::shared_ptr<const DecodedMusic> m = music.get(std::chrono::seconds(30));
+  std::shared_ptr<const DecodedMusic> m = music.get(std::chrono::seconds(60), true);
   if (!m) return refuse(res, 404, "no music");
   if (!m->ok) return refuse(res, 422, m->error);
+  if (!m->complete) return refuse(res, 503, "the music is still being decoded");
   std::unique_ptr<AudioSource> opened;
   std::string error;
   if (!openMusic(m->path, opened, error)) return refuse(res, 422, error);

@@ -93,35 +93,52 @@ std::string StudioMusic::path() const {
   return path_;
 }
 
-std::shared_ptr<const DecodedMusic> StudioMusic::get(std::chrono::milliseconds wait) {
+std::shared_ptr<const DecodedMusic> StudioMusic::get(std::chrono::milliseconds wait, bool whole) {
   std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait_for(lock, wait, [&] { return result_ || path_.empty(); });
-  return result_;
+  done_.wait_for(lock, wait, [&] {
+    return path_.empty() || (result_ && (result_->complete || (!whole && result_->frames > 0)));
+  });
+  if (!result_ || (!result_->complete && result_->frames == 0)) return nullptr;
+  return std::make_shared<const DecodedMusic>(*result_);
 }
 
 void StudioMusic::work(std::string path, uint64_t generation) {
+  std::unique_ptr<AudioSource> music;
+  std::string error;
+  const bool opened = openMusic(path, music, error);
   auto decoded = std::make_shared<DecodedMusic>();
   decoded->path = path;
-  std::unique_ptr<AudioSource> music;
-  decoded->ok = openMusic(path, music, decoded->error);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (generation != generation_) return;
+    result_ = decoded;
+    if (!opened) {
+      decoded->ok = false;
+      decoded->error = error;
+      decoded->complete = true;
+      done_.notify_all();
+      return;
+    }
+  }
   // Decoded to its end, at most the longest timeline; given up when other music is wanted.
   const int64_t most = kMaxTimelineMs * kAudioRate / 1000;
   std::vector<float> piece(static_cast<size_t>(kPieceFrames) * kAudioChannels);
-  for (int64_t at = 0; decoded->ok && wanted_ == generation; at += kPieceFrames) {
-    if (!music->read(at, piece.data(), kPieceFrames, decoded->error)) {
-      decoded->ok = false;
-      break;
-    }
+  std::vector<float> peaks;
+  for (int64_t at = 0; wanted_ == generation; at += kPieceFrames) {
+    const bool read = music->read(at, piece.data(), kPieceFrames, error);
     const int64_t end = music->endFrame();
-    const int64_t n = end >= 0 ? std::max<int64_t>(0, std::min(kPieceFrames, end - at)) : kPieceFrames;
-    appendPeaks(piece.data(), n, decoded->peaks);
+    const int64_t n = !read ? 0 : end >= 0 ? std::max<int64_t>(0, std::min(kPieceFrames, end - at)) : kPieceFrames;
+    peaks.clear();
+    appendPeaks(piece.data(), n, peaks);
+    std::lock_guard<std::mutex> lock(mutex_);
+    decoded->peaks.insert(decoded->peaks.end(), peaks.begin(), peaks.end());
     decoded->frames = at + n;
-    if (end >= 0 || decoded->frames >= most) break;
+    decoded->ok = read;
+    if (!read) decoded->error = error;
+    decoded->complete = !read || end >= 0 || decoded->frames >= most;
+    done_.notify_all();
+    if (decoded->complete) break;
   }
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (generation != generation_) return;
-  result_ = std::move(decoded);
-  done_.notify_all();
 }
 
 }  // namespace kandu

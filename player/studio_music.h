@@ -1,5 +1,6 @@
 // The music the studio hands the page: decoded once, on a thread of its own, for its length and its
-// waveform's peaks (so the page draws the waveform without decoding anything), and decoded again as
+// waveform's peaks (so the page draws the waveform without decoding anything; it gets them as far
+// as they are worked out, the start of the music within a tenth of a second), and decoded again as
 // it is sent, as 16-bit WAV, which every browser plays whatever the file was (a tracker module,
 // WavPack, AIFF: whatever FFmpeg reads).
 #pragma once
@@ -33,10 +34,11 @@ bool wavBytes(AudioSource &music, int64_t frames, size_t offset, size_t length, 
 
 struct DecodedMusic {
   std::string path;
-  bool ok = false;
+  bool ok = true;
   std::string error;
-  int64_t frames = 0;
-  std::vector<float> peaks;  // appendPeaks of the whole music
+  int64_t frames = 0;        // decoded so far
+  std::vector<float> peaks;  // appendPeaks of those frames
+  bool complete = false;     // decoded to the end (or failed)
 };
 
 class StudioMusic {
@@ -48,8 +50,9 @@ class StudioMusic {
 
   // Works on `path` from now on, unless it already does ("": no music).
   void use(const std::string &path);
-  // The music in use, once worked out (waits up to `wait`); null while it is not, or for no music.
-  std::shared_ptr<const DecodedMusic> get(std::chrono::milliseconds wait);
+  // The music in use as far as it is worked out, waiting up to `wait` for its first piece (or, with
+  // `whole`, for all of it); null while there is none yet, or for no music. A copy: the work goes on.
+  std::shared_ptr<const DecodedMusic> get(std::chrono::milliseconds wait, bool whole = false);
   std::string path() const;
 
  private:
@@ -59,7 +62,7 @@ class StudioMusic {
   std::condition_variable done_;
   std::string path_;
   uint64_t generation_ = 0;
-  std::shared_ptr<const DecodedMusic> result_;
+  std::shared_ptr<DecodedMusic> result_;  // grows under mutex_ as the work goes on
   std::vector<std::thread> workers_;
   std::atomic<uint64_t> wanted_{0};
 };

@@ -177,6 +177,7 @@ function scriptingApi(ed) {
     },
     studioRevision: () => (ed.studio ? ed.studio.revision : null),  // the text last sent to the window
     studioWindow: () => (ed.studio ? ed.studio.window : null),
+    waveformAt: () => (ed.studio ? ed.studio.waveformAt : undefined),  // ms after navigation
     save: () => ed.files.save(),
     view,
   };

@@ -207,14 +207,20 @@ export class Studio {
     el.className = inStep ? 'in-step' : 'behind';
   }
 
-  // The music, decoded by the studio: the waveform first, from its peaks, then the sound.
+  // The music, decoded by the studio: the waveform first, from its peaks as far as they are worked
+  // out (the start of the music comes at once, the rest as the studio decodes it), then the sound.
   async loadMusic() {
     const { ed } = this;
     try {
-      const response = await call('api/peaks');
-      const rate = Number(response.headers.get('X-Kandu-Rate')), per = Number(response.headers.get('X-Kandu-Per'));
-      ed.sound.peaks = peaksFromStudio(new Float32Array(await response.arrayBuffer()), rate, per);
-      ed.lanes.draw();
+      for (let complete = false; !complete;) {
+        const response = await call('api/peaks');
+        const rate = Number(response.headers.get('X-Kandu-Rate')), per = Number(response.headers.get('X-Kandu-Per'));
+        complete = response.headers.get('X-Kandu-Complete') === '1';
+        ed.sound.peaks = peaksFromStudio(new Float32Array(await response.arrayBuffer()), rate, per);
+        ed.lanes.draw();
+        if (this.waveformAt === undefined) this.waveformAt = performance.now();
+        if (!complete) await new Promise((resolve) => setTimeout(resolve, 250));
+      }
       const music = await call('music');
       await ed.files.openMusic(await music.blob(), this.info.name, { keepPeaks: true });
     } catch (e) {

@@ -1,0 +1,63 @@
+// What the studio spends before a page can draw the waveform of ten minutes of music: the FLAC
+// decoded to its end and its peaks worked out (StudioMusic), and the peaks' bytes as they are sent.
+// The page's side of the same, in a browser, is bench/studio_waveform.py.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "player/studio_music.h"
+#include "tests/support/process.h"
+
+using namespace kandu;
+
+namespace {
+
+const std::string &tenMinutes() {
+  static const std::string path = [] {
+    std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/kandu-studio-bench";
+    std::string file = dir + "/ten-minutes.flac";
+    runProgram({"mkdir", "-p", dir});
+    // A chirp with noise over it: FLAC cannot make it small, so decoding it takes real work.
+    if (runProgram({"test", "-s", file}).status != 0)
+      runProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                  "aevalsrc=0.3*sin(2*PI*(200+t)*t)+0.05*(random(0)-0.5)|0.3*sin(2*PI*(300+t)*t):s=44100:d=600",
+                  "-c:a", "flac", file});
+    return file;
+  }();
+  return path;
+}
+
+void BM_TenMinutesDecodedToPeaks(benchmark::State &state) {
+  for (auto _ : state) {
+    StudioMusic music;
+    music.use(tenMinutes());
+    std::shared_ptr<const DecodedMusic> decoded = music.get(std::chrono::minutes(5), true);
+    if (!decoded || !decoded->ok) {
+      state.SkipWithError(decoded ? decoded->error.c_str() : "not decoded in 5 minutes");
+      break;
+    }
+    state.counters["peak bytes"] = static_cast<double>(decoded->peaks.size() * sizeof(float));
+    state.counters["seconds of music"] = static_cast<double>(decoded->frames) / kAudioRate;
+  }
+}
+BENCHMARK(BM_TenMinutesDecodedToPeaks)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// What the page waits for before it can draw: the first piece of peaks (about a second of music).
+void BM_FirstPeaks(benchmark::State &state) {
+  for (auto _ : state) {
+    StudioMusic music;
+    music.use(tenMinutes());
+    std::shared_ptr<const DecodedMusic> first = music.get(std::chrono::minutes(1));
+    if (!first || !first->ok) {
+      state.SkipWithError("no peaks");
+      break;
+    }
+    state.counters["seconds of music"] = static_cast<double>(first->frames) / kAudioRate;
+  }
+}
+BENCHMARK(BM_FirstPeaks)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
+
+BENCHMARK_MAIN();
