@@ -114,6 +114,9 @@ TEST(Studio, OnlyThisRunsPageGetsInAndOnlyToItsFiles) {
   // No secret, a wrong one, or one for another port's cookie.
   EXPECT_EQ(s.client().Get("/editor.html")->status, 403);
   EXPECT_EQ(s.client().Get("/api/timeline", {{"X-Kandu-Key", std::string(32, '0')}})->status, 403);
+  std::string nearly = s.key;
+  nearly.back() = nearly.back() == '0' ? '1' : '0';
+  EXPECT_EQ(s.client().Get("/api/timeline", {{"X-Kandu-Key", nearly}})->status, 403);
   EXPECT_EQ(s.client().Get("/api/timeline", {{"Cookie", "kandu-studio-1=" + s.key}})->status, 403);
   // A page elsewhere that rebinds its name to 127.0.0.1 sends its own Host.
   auto rebound = s.client().Get("/api/timeline", s.keyed({{"Host", "evil.example:" + std::to_string(s.port)}}));

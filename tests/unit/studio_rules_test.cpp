@@ -27,6 +27,8 @@ TEST(StudioRules, HostOriginCookieAndPaths) {
   EXPECT_TRUE(cookieHas("kandu-studio-9=s3cret", "kandu-studio-9", "s3cret"));
   EXPECT_FALSE(cookieHas("kandu-studio-9=s3cre", "kandu-studio-9", "s3cret"));
   EXPECT_FALSE(cookieHas("kandu-studio-9=s3cretX", "kandu-studio-9", "s3cret"));
+  EXPECT_FALSE(cookieHas("kandu-studio-9=s3cres", "kandu-studio-9", "s3cret"));  // only the last differs
+  EXPECT_FALSE(cookieHas("kandu-studio-9=t3cret", "kandu-studio-9", "s3cret"));  // only the first
   EXPECT_FALSE(cookieHas("xkandu-studio-9=s3cret", "kandu-studio-9", "s3cret"));
   EXPECT_FALSE(cookieHas("kandu-studio-90=s3cret", "kandu-studio-9", "s3cret"));
   EXPECT_FALSE(cookieHas("", "kandu-studio-9", "s3cret"));
