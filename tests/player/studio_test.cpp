@@ -158,6 +158,7 @@ TEST(Studio, OnlyThisRunsPageGetsInAndOnlyToItsFiles) {
   EXPECT_EQ(s.raw(tooLong).substr(0, 12), "HTTP/1.1 413");
   auto badRevision = s.client().Post("/api/draft", s.writing({{"X-Kandu-Revision", "soon"}}), kText, "text/plain");
   EXPECT_EQ(badRevision->status, 400);
+  EXPECT_EQ(s.client().Post("/api/draft", s.writing({{"X-Kandu-Revision", "0"}}), kText, "text/plain")->status, 400);
   auto badTransport = s.client().Post("/api/transport?at=-5", s.writing(), "", "text/plain");
   EXPECT_EQ(badTransport->status, 400);
   EXPECT_EQ(fileContent(s.timeline), before);
@@ -220,7 +221,19 @@ TEST(Studio, SavesAreAtomicAndRefusedOverAFileChangedOnDisk) {
     std::lock_guard<std::mutex> lock(heardMutex);
     return heard.find("event: disk") != std::string::npos;
   };
-  waitFor([&] { return !s.client().Get("/api/status", s.keyed())->body.empty(); }, 5);
+  // The studio's own save is heard as "saved", never as a change on disk.
+  auto heardSaved = [&] {
+    std::lock_guard<std::mutex> lock(heardMutex);
+    return heard.find("event: saved") != std::string::npos;
+  };
+  std::string v3;
+  ASSERT_TRUE(waitFor([&] {
+    // Saved again until heard: the listener may connect after the first save.
+    auto again = s.client().Put("/api/timeline", s.writing({{"X-Kandu-Base", s.version()}}),
+                                v3.empty() ? "tempo 120\n0 9 morph\n" : "tempo 120\n0 10 morph\n", "text/plain");
+    v3 = s.version();
+    return again && again->status == 200 && waitFor(heardSaved, 1);
+  }, 10)) << heard;
   const std::string other = "tempo 90\n0 2 water\n";
   int writes = 0;
   const bool wasHeard = waitFor([&] {
@@ -232,6 +245,9 @@ TEST(Studio, SavesAreAtomicAndRefusedOverAFileChangedOnDisk) {
   listener.join();
   ASSERT_TRUE(wasHeard) << heard;
   EXPECT_NE(heard.find(s.version()), std::string::npos) << heard;
+  // The only change on disk heard is the outside one: the first "disk" event names its version.
+  const size_t disk = heard.find("event: disk");
+  EXPECT_EQ(heard.find(s.version(), disk), heard.find("data:", disk) + 18) << heard;
   auto stale = s.client().Put("/api/timeline", s.writing({{"X-Kandu-Base", v2}}), "0 1 morph\n", "text/plain");
   EXPECT_EQ(stale->status, 409);
   EXPECT_NE(stale->body.find(s.version()), std::string::npos);

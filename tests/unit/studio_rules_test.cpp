@@ -53,6 +53,7 @@ TEST(StudioRules, VersionAndRenderProgress) {
   EXPECT_EQ(renderPercent("pre-roll: frame 60/600 (10%), 60.0 fps"), -1);
   EXPECT_EQ(renderPercent("render: wrote out.mp4"), -1);
   EXPECT_EQ(renderPercent("render: 1000%"), -1);
+  EXPECT_EQ(renderPercent("render: 99999999999999999999%"), -1);  // no number read past three digits
 }
 
 TEST(StudioRules, WavBytesAndPeaksOfKnownSamples) {
@@ -98,6 +99,10 @@ TEST(StudioRules, TheWindowTakesTheNewestTextAndTheMergedMoves) {
   EXPECT_FALSE(link.takeDraft(revision, text));
   link.setDraft(5, "five");
   link.setDraft(3, "three, late");  // an older request answered after a newer one
+  ASSERT_TRUE(link.takeDraft(revision, text));
+  EXPECT_EQ(revision, 5u);
+  EXPECT_EQ(text, "five");
+  link.setDraft(6, "six");
   link.setDraft(7, "seven");
   ASSERT_TRUE(link.takeDraft(revision, text));
   EXPECT_EQ(revision, 7u);
