@@ -234,6 +234,8 @@ TEST(Studio, SavesAreAtomicAndRefusedOverAFileChangedOnDisk) {
     v3 = s.version();
     return again && again->status == 200 && waitFor(heardSaved, 1);
   }, 10)) << heard;
+  // The watcher looks every 200 ms: a second is time enough for it to have seen the save.
+  EXPECT_FALSE(waitFor(heardDisk, 1.0)) << heard;
   const std::string other = "tempo 90\n0 2 water\n";
   int writes = 0;
   const bool wasHeard = waitFor([&] {

@@ -1,0 +1,231 @@
+#include "timeline/tempo_detect.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+namespace kandu {
+
+namespace {
+
+const int kRate = 12000;        // the envelope's analysis rate
+const int kWindow = 512;        // 42.7 ms
+const int kHop = 128;           // 10.7 ms
+const double kHopMs = 1000.0 * kHop / kRate;
+
+void fft(std::vector<std::complex<double>> &a) {
+  const size_t n = a.size();
+  for (size_t i = 1, j = 0; i < n; ++i) {
+    size_t bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) std::swap(a[i], a[j]);
+  }
+  for (size_t len = 2; len <= n; len <<= 1) {
+    const std::complex<double> step = std::polar(1.0, -2 * M_PI / static_cast<double>(len));
+    for (size_t i = 0; i < n; i += len) {
+      std::complex<double> w(1);
+      for (size_t k = 0; k < len / 2; ++k, w *= step) {
+        const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * w;
+        a[i + k] = u + v;
+        a[i + k + len / 2] = u - v;
+      }
+    }
+  }
+}
+
+// The samples at kRate: the mean of each run of rate / kRate samples (a box filter is enough for
+// onsets).
+std::vector<float> decimate(const float *mono, size_t count, int rate) {
+  const double step = static_cast<double>(rate) / kRate;
+  std::vector<float> out;
+  out.reserve(static_cast<size_t>(count / step) + 1);
+  for (double at = 0; at + step <= static_cast<double>(count); at += step) {
+    const size_t from = static_cast<size_t>(at), to = std::max(from + 1, static_cast<size_t>(at + step));
+    double sum = 0;
+    for (size_t i = from; i < to; ++i) sum += mono[i];
+    out.push_back(static_cast<float>(sum / static_cast<double>(to - from)));
+  }
+  return out;
+}
+
+// Three bands, each with an equal say whatever its share of the flux: the low one (to 190 Hz) where
+// kicks are, the middle one (to 2 kHz), the high one where hi-hats put far more flux than a kick.
+const size_t kBandEnds[] = {9, 86, kWindow / 2 + 1};
+
+struct Envelope {
+  std::vector<double> onset;  // spectral flux a frame, the bands summed
+  std::vector<double> level;  // each frame's RMS
+};
+
+Envelope envelope(const std::vector<float> &x) {
+  Envelope e;
+  std::vector<double> window(kWindow), previous(kWindow / 2 + 1, 0.0), current(kWindow / 2 + 1);
+  for (int i = 0; i < kWindow; ++i) window[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2 * M_PI * i / kWindow);
+  std::vector<std::complex<double>> a(kWindow);
+  std::vector<double> bands[3];
+  for (size_t start = 0; start + kWindow <= x.size(); start += kHop) {
+    double energy = 0;
+    for (size_t i = 0; i < kWindow; ++i) {
+      a[i] = x[start + i] * window[i];
+      energy += static_cast<double>(x[start + i]) * x[start + i];
+    }
+    fft(a);
+    double flux[3] = {0, 0, 0};
+    for (size_t k = 1, band = 0; k <= kWindow / 2; ++k) {
+      if (k >= kBandEnds[band]) ++band;
+      current[k] = std::log1p(100.0 * std::abs(a[k]));
+      if (!bands[0].empty() || start > 0) flux[band] += std::max(0.0, current[k] - previous[k]);
+    }
+    std::swap(current, previous);
+    for (int b = 0; b < 3; ++b) bands[b].push_back(flux[b]);
+    e.level.push_back(std::sqrt(energy / kWindow));
+  }
+  e.onset.assign(bands[0].size(), 0.0);
+  // The low band counts most: kicks and bass notes carry the beat, hi-hats its subdivisions.
+  const double weights[3] = {2.0, 1.0, 0.5};
+  int which = 0;
+  for (auto &band : bands) {
+    const double weight = weights[which++];
+    double sum = 0;
+    for (double v : band) sum += v;
+    const double mean = sum / std::max<size_t>(1, band.size());
+    if (mean <= 0) continue;
+    for (size_t i = 0; i < band.size(); ++i) e.onset[i] += weight * band[i] / mean;
+  }
+  return e;
+}
+
+// The envelope at a fractional frame, linearly between frames.
+double at(const std::vector<double> &e, double t) {
+  const size_t i = static_cast<size_t>(t);
+  if (i + 1 >= e.size()) return i < e.size() ? e[i] : 0.0;
+  const double f = t - static_cast<double>(i);
+  return e[i] * (1 - f) + e[i + 1] * f;
+}
+
+struct Fit {
+  double score = -1e300, phase = 0, onBeats = 0;
+};
+
+// The best phase of a grid `period` frames apart from `from` on: the mean onset on its beats, and
+// the mean half-way between them.
+Fit bestPhase(const std::vector<double> &e, double period, size_t from, double phaseStep, size_t to = SIZE_MAX) {
+  Fit best;
+  const double end = static_cast<double>(std::min(to, e.size()));
+  for (double phase = 0; phase < period; phase += phaseStep) {
+    double on = 0, off = 0;
+    int n = 0;
+    for (double t = static_cast<double>(from) + phase; t + period / 2 < end; t += period) {
+      on += at(e, t);
+      off += at(e, t + period / 2);
+      ++n;
+    }
+    if (n < 4) continue;
+    if (on / n > best.score) best = {on / n, phase, off / n};
+  }
+  return best;
+}
+
+double periodOf(double bpm) { return 60000.0 / bpm / kHopMs; }
+
+}  // namespace
+
+TempoEstimate detectTempo(const float *mono, size_t count, int rate) {
+  TempoEstimate out;
+  if (rate < kRate || count < static_cast<size_t>(rate) * 4) {
+    out.why = "too short to find a beat in (under 4 seconds)";
+    return out;
+  }
+  const Envelope env = envelope(decimate(mono, count, rate));
+  const double loudest = *std::max_element(env.level.begin(), env.level.end());
+  if (loudest < 1e-4) {
+    out.why = "silence";
+    return out;
+  }
+  // The music starts at its first frame within 40 dB of its loudest; the beat is looked for after.
+  size_t start = 0;
+  while (start < env.level.size() && env.level[start] < loudest * 0.01) ++start;
+  // Onsets as a contrast: the flux above its local mean (half a second either side), normalised.
+  std::vector<double> e(env.onset.size(), 0.0);
+  const size_t half = 47;
+  double sum = 0;
+  std::vector<double> prefix(env.onset.size() + 1, 0.0);
+  for (size_t i = 0; i < env.onset.size(); ++i) prefix[i + 1] = prefix[i] + env.onset[i];
+  for (size_t i = 0; i < env.onset.size(); ++i) {
+    const size_t a = i > half ? i - half : 0, b = std::min(env.onset.size(), i + half + 1);
+    e[i] = std::max(0.0, env.onset[i] - (prefix[b] - prefix[a]) / static_cast<double>(b - a));
+    sum += e[i];
+  }
+  const double mean = sum / static_cast<double>(e.size());
+  if (mean <= 0) {
+    out.why = "no onsets";
+    return out;
+  }
+  for (double &v : e) v /= mean;
+
+  // Every tempo, half a BPM apart, weighted towards the common ones (a log-normal prior around
+  // 120 BPM, an octave wide).
+  std::vector<double> scores;
+  double bestScore = -1e300, bestBpm = 0;
+  // The coarse scan looks at ten seconds at a time, each with its own phase, on the envelope's
+  // peaks widened by two frames: a tempo half a step off then still lines up within each piece.
+  std::vector<double> wide(e.size());
+  for (size_t i = 0; i < e.size(); ++i)
+    wide[i] = *std::max_element(e.begin() + static_cast<std::ptrdiff_t>(i > 2 ? i - 2 : 0),
+                                e.begin() + static_cast<std::ptrdiff_t>(std::min(e.size(), i + 3)));
+  const size_t piece = static_cast<size_t>(10000 / kHopMs);
+  for (double bpm = 50; bpm <= 220; bpm += 0.5) {
+    Fit fit;
+    fit.score = fit.onBeats = 0;
+    int pieces = 0;
+    for (size_t from = start; from + piece / 2 < wide.size(); from += piece, ++pieces) {
+      const Fit part = bestPhase(wide, periodOf(bpm), from, 1.0, from + piece);
+      if (part.score < -1e299) continue;
+      fit.score += part.score;
+      fit.onBeats += part.onBeats;
+    }
+    if (pieces == 0) continue;
+    fit.score /= pieces;
+    fit.onBeats /= pieces;
+    const double prior = std::exp(-0.5 * std::pow(std::log2(bpm / 130.0) / 1.0, 2));
+    // Half the tempo has beats half-way between its own: what lies there counts against it.
+    const double score = (fit.score - 1 - 0.5 * std::max(0.0, fit.onBeats - 1)) * prior;
+    scores.push_back(score);
+    if (score > bestScore) bestScore = score, bestBpm = bpm;
+  }
+  // How far the best stands out from the tempi in general.
+  std::vector<double> sorted = scores;
+  std::sort(sorted.begin(), sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  const double spread = std::max(1e-9, sorted[sorted.size() * 9 / 10] - median);
+  const double standout = (bestScore - median) / spread;
+  // Noise has its best tempo too, but its beats stand out little from the rest (on the songs made
+  // for it: noise 2.9 and 2.4 against 12.9 and 4.4 at the least for music).
+  if (bestScore <= 6.0 || standout < 3.0) {
+    out.why = "no steady beat";
+    return out;
+  }
+  // Refined: a hundredth of a BPM, a quarter frame of phase.
+  Fit best;
+  double bpm = bestBpm;
+  for (double b = bestBpm - 0.6; b <= bestBpm + 0.6; b += 0.01) {
+    const Fit fit = bestPhase(e, periodOf(b), start, 0.25);
+    if (fit.score > best.score) best = fit, bpm = b;
+  }
+  const double period = periodOf(bpm);
+  // The flux of an onset peaks a little after the onset itself: the window has to take it in.
+  // (Measured on the songs made for it: half the window and a hop.)
+  const double kLatencyMs = 1000.0 * kWindow / kRate / 2 + kHopMs;
+  double first = static_cast<double>(start) + best.phase;
+  while (first - period >= static_cast<double>(start) - period / 4) first -= period;
+  out.steady = true;
+  out.bpm = std::round(bpm * 100) / 100;
+  out.firstBeatMs = std::max(0.0, first * kHopMs + kLatencyMs);
+  out.confidence = std::min(1.0, standout / 10.0);
+  return out;
+}
+
+}  // namespace kandu
