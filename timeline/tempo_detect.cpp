@@ -36,64 +36,33 @@ void fft(std::vector<std::complex<double>> &a) {
   }
 }
 
-// The samples at kRate: the mean of each run of rate / kRate samples (a box filter is enough for
-// onsets).
-std::vector<float> decimate(const float *mono, size_t count, int rate) {
-  const double step = static_cast<double>(rate) / kRate;
-  std::vector<float> out;
-  out.reserve(static_cast<size_t>(count / step) + 1);
-  for (double at = 0; at + step <= static_cast<double>(count); at += step) {
-    const size_t from = static_cast<size_t>(at), to = std::max(from + 1, static_cast<size_t>(at + step));
-    double sum = 0;
-    for (size_t i = from; i < to; ++i) sum += mono[i];
-    out.push_back(static_cast<float>(sum / static_cast<double>(to - from)));
-  }
-  return out;
-}
-
 // Three bands, each with an equal say whatever its share of the flux: the low one (to 190 Hz) where
 // kicks are, the middle one (to 2 kHz), the high one where hi-hats put far more flux than a kick.
 const size_t kBandEnds[] = {9, 86, kWindow / 2 + 1};
 
 struct Envelope {
-  std::vector<double> onset;  // spectral flux a frame, the bands summed
+  std::vector<double> onset;  // spectral flux a frame, the bands weighted and summed
+  std::vector<double> low;    // the low band's alone, normalised
   std::vector<double> level;  // each frame's RMS
 };
 
-Envelope envelope(const std::vector<float> &x) {
+Envelope envelope(const std::vector<double> (&bands)[3], const std::vector<double> &level) {
   Envelope e;
-  std::vector<double> window(kWindow), previous(kWindow / 2 + 1, 0.0), current(kWindow / 2 + 1);
-  for (int i = 0; i < kWindow; ++i) window[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2 * M_PI * i / kWindow);
-  std::vector<std::complex<double>> a(kWindow);
-  std::vector<double> bands[3];
-  for (size_t start = 0; start + kWindow <= x.size(); start += kHop) {
-    double energy = 0;
-    for (size_t i = 0; i < kWindow; ++i) {
-      a[i] = x[start + i] * window[i];
-      energy += static_cast<double>(x[start + i]) * x[start + i];
-    }
-    fft(a);
-    double flux[3] = {0, 0, 0};
-    for (size_t k = 1, band = 0; k <= kWindow / 2; ++k) {
-      if (k >= kBandEnds[band]) ++band;
-      current[k] = std::log1p(100.0 * std::abs(a[k]));
-      if (!bands[0].empty() || start > 0) flux[band] += std::max(0.0, current[k] - previous[k]);
-    }
-    std::swap(current, previous);
-    for (int b = 0; b < 3; ++b) bands[b].push_back(flux[b]);
-    e.level.push_back(std::sqrt(energy / kWindow));
-  }
+  e.level = level;
   e.onset.assign(bands[0].size(), 0.0);
   // The low band counts most: kicks and bass notes carry the beat, hi-hats its subdivisions.
   const double weights[3] = {2.0, 1.0, 0.5};
-  int which = 0;
-  for (auto &band : bands) {
-    const double weight = weights[which++];
+  for (int b = 0; b < 3; ++b) {
+    const std::vector<double> &band = bands[b];
     double sum = 0;
     for (double v : band) sum += v;
-    const double mean = sum / std::max<size_t>(1, band.size());
+    const double mean = sum / static_cast<double>(std::max<size_t>(1, band.size()));
+    if (b == 0) e.low.assign(band.size(), 0.0);
     if (mean <= 0) continue;
-    for (size_t i = 0; i < band.size(); ++i) e.onset[i] += weight * band[i] / mean;
+    for (size_t i = 0; i < band.size(); ++i) {
+      e.onset[i] += weights[b] * band[i] / mean;
+      if (b == 0) e.low[i] = band[i] / mean;
+    }
   }
   return e;
 }
@@ -133,13 +102,77 @@ double periodOf(double bpm) { return 60000.0 / bpm / kHopMs; }
 
 }  // namespace
 
+TempoDetector::TempoDetector(int rate)
+    : rate_(rate), step_(static_cast<double>(std::max(rate, kRate)) / kRate), window_(kWindow),
+      previous_(kWindow / 2 + 1, 0.0) {
+  for (int i = 0; i < kWindow; ++i) window_[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2 * M_PI * i / kWindow);
+}
+
+void TempoDetector::feed(const float *mono, size_t count) {
+  pending_.insert(pending_.end(), mono, mono + count);
+  fed_ += count;
+  // Analysis sample k is the mean of the input samples from k * step on, up to the next one (a box
+  // filter is enough for onsets).
+  size_t used = 0;
+  for (;;) {
+    const double at = static_cast<double>(made_) * step_;
+    if (at + step_ > static_cast<double>(fed_)) break;
+    const size_t from = static_cast<size_t>(at), to = std::max(from + 1, static_cast<size_t>(at + step_));
+    double sum = 0;
+    for (size_t i = from; i < to; ++i) sum += pending_[i - decimatedBase_];
+    x_.push_back(static_cast<float>(sum / static_cast<double>(to - from)));
+    ++made_;
+    used = to - decimatedBase_;
+  }
+  const size_t keep = std::min(used, static_cast<size_t>(static_cast<double>(made_) * step_) - decimatedBase_);
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(keep));
+  decimatedBase_ += keep;
+  frames();
+}
+
+// The spectral flux of every whole window the analysis samples hold.
+void TempoDetector::frames() {
+  std::vector<std::complex<double>> a(kWindow);
+  std::vector<double> current(kWindow / 2 + 1);
+  while (nextFrame_ + kWindow <= xBase_ + x_.size()) {
+    const size_t start = nextFrame_ - xBase_;
+    double energy = 0;
+    for (size_t i = 0; i < kWindow; ++i) {
+      a[i] = x_[start + i] * window_[i];
+      energy += static_cast<double>(x_[start + i]) * x_[start + i];
+    }
+    fft(a);
+    double flux[3] = {0, 0, 0};
+    for (size_t k = 1, band = 0; k <= kWindow / 2; ++k) {
+      if (k >= kBandEnds[band]) ++band;
+      current[k] = std::log1p(100.0 * std::abs(a[k]));
+      if (nextFrame_ > 0) flux[band] += std::max(0.0, current[k] - previous_[k]);
+    }
+    std::swap(current, previous_);
+    for (int b = 0; b < 3; ++b) bands_[b].push_back(flux[b]);
+    level_.push_back(std::sqrt(energy / kWindow));
+    nextFrame_ += kHop;
+  }
+  const size_t drop = std::min(x_.size(), nextFrame_ - xBase_);
+  x_.erase(x_.begin(), x_.begin() + static_cast<std::ptrdiff_t>(drop));
+  xBase_ += drop;
+}
+
 TempoEstimate detectTempo(const float *mono, size_t count, int rate) {
+  TempoDetector detector(rate);
+  // Fed in pieces, as a worker feeds it.
+  const size_t kPiece = 1 << 16;
+  for (size_t at = 0; at < count; at += kPiece) detector.feed(mono + at, std::min(kPiece, count - at));
+  return detector.finish();
+}
+
+TempoEstimate TempoDetector::finish() {
   TempoEstimate out;
-  if (rate < kRate || count < static_cast<size_t>(rate) * 4) {
+  if (rate_ < kRate || fed_ < static_cast<size_t>(rate_) * 4 || level_.empty()) {
     out.why = "too short to find a beat in (under 4 seconds)";
     return out;
   }
-  const Envelope env = envelope(decimate(mono, count, rate));
+  const Envelope env = envelope(bands_, level_);
   const double loudest = *std::max_element(env.level.begin(), env.level.end());
   if (loudest < 1e-4) {
     out.why = "silence";
@@ -190,9 +223,10 @@ TempoEstimate detectTempo(const float *mono, size_t count, int rate) {
     if (pieces == 0) continue;
     fit.score /= pieces;
     fit.onBeats /= pieces;
-    const double prior = std::exp(-0.5 * std::pow(std::log2(bpm / 130.0) / 1.0, 2));
-    // Half the tempo has beats half-way between its own: what lies there counts against it.
-    const double score = (fit.score - 1 - 0.5 * std::max(0.0, fit.onBeats - 1)) * prior;
+    const double prior = std::exp(-0.5 * std::pow(std::log2(bpm / 130.0), 2));
+    // Half the tempo has beats half-way between its own: what lies there counts against it (a
+    // quarter: the back-beat of a groove lies there too, and must not send it to double time).
+    const double score = (fit.score - 1 - 0.25 * std::max(0.0, fit.onBeats - 1)) * prior;
     scores.push_back(score);
     if (score > bestScore) bestScore = score, bestBpm = bpm;
   }
@@ -221,6 +255,16 @@ TempoEstimate detectTempo(const float *mono, size_t count, int rate) {
   const double kLatencyMs = 1000.0 * kWindow / kRate / 2 + kHopMs;
   double first = static_cast<double>(start) + best.phase;
   while (first - period >= static_cast<double>(start) - period / 4) first -= period;
+  // The downbeat: of the bar's four beats, the one the low band is strongest on.
+  double lowOn[4] = {0, 0, 0, 0};
+  int k = 0;
+  for (double t = first; t < static_cast<double>(env.low.size()); t += period, ++k) {
+    double peak = 0;  // the strongest within a frame either side
+    for (double d = -1; d <= 1; d += 1) peak = std::max(peak, at(env.low, std::max(0.0, t + d)));
+    lowOn[k % 4] += peak;
+  }
+  const int downbeat = static_cast<int>(std::max_element(lowOn, lowOn + 4) - lowOn);
+  first += downbeat * period;
   out.steady = true;
   out.bpm = std::round(bpm * 100) / 100;
   out.firstBeatMs = std::max(0.0, first * kHopMs + kLatencyMs);

@@ -1,22 +1,49 @@
-// The tempo of music and where its first beat falls, found from the sound: an onset-strength
-// envelope (spectral flux of the log spectrum, a frame every 10.7 ms), then every tempo from 50 to
-// 220 BPM scored by how much more onset energy falls on its beats than between them (weighted
-// towards common tempi), refined to a hundredth of a BPM with its best phase, and the first beat
-// taken as the first one at the music's start. For music of steady tempo; plain C++, so that the
-// player and the web module share it.
+// The tempo of music and where its first downbeat falls, found from the sound: an onset-strength
+// envelope (spectral flux of the log spectrum in three bands, a frame every 10.7 ms), then every
+// tempo from 50 to 220 BPM scored by how much more onset energy falls on its beats than between them
+// (weighted towards common tempi), refined to a hundredth of a BPM with its best phase; the first
+// beat is the first one at the music's start, and the downbeat the beat of the bar where the low
+// band (kicks, bass) is strongest. For music of steady tempo; plain C++, so that the player and the
+// web module share it.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace kandu {
 
 struct TempoEstimate {
   bool steady = false;      // false: no steady beat (`why` says what was found instead)
   double bpm = 0;
-  double firstBeatMs = 0;   // the first beat at or after the music's start
+  double firstBeatMs = 0;   // the first downbeat at or after the music's start
   double confidence = 0;    // 0 .. 1: how far the best tempo stands out
   std::string why;
+};
+
+// The music fed a piece at a time (a worker reports its progress between pieces), the estimate
+// at the end. Memory grows with the envelope (about 1 KB a second of music), not with the samples.
+class TempoDetector {
+ public:
+  explicit TempoDetector(int rate);
+  // `count` more mono samples at the rate given.
+  void feed(const float *mono, size_t count);
+  TempoEstimate finish();
+  size_t samplesFed() const { return fed_; }
+
+ private:
+  void frames();
+
+  int rate_;
+  double step_;                   // input samples per analysis sample
+  size_t fed_ = 0;                // input samples fed
+  size_t decimatedBase_ = 0;      // the input sample index of pending_[0]
+  std::vector<float> pending_;    // input not yet decimated
+  size_t made_ = 0;               // analysis samples made
+  std::vector<float> x_;          // analysis samples not yet framed (x_[0] is sample xBase_)
+  size_t xBase_ = 0, nextFrame_ = 0;
+  std::vector<double> window_, previous_;
+  std::vector<double> bands_[3], level_;
 };
 
 // `mono`: `count` samples at `rate` Hz.
