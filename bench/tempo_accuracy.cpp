@@ -48,6 +48,15 @@ void writeWav(const std::string &path, const std::vector<float> &x) {
   std::fclose(f);
 }
 
+FILE *gIndex = nullptr;  // --write: DIR/index.csv, a line per song: file,set,bpm,first beat ms
+
+void keep(const std::string &dir, const std::string &name, const char *set, const Made &m) {
+  if (dir.empty()) return;
+  if (!gIndex) gIndex = std::fopen((dir + "/index.csv").c_str(), "w");
+  writeWav(dir + "/" + name, m.sound);
+  if (gIndex) std::fprintf(gIndex, "%s,%s,%.4f,%.1f\n", name.c_str(), set, m.bpm, m.firstBeatMs);
+}
+
 void measure(const Made &m, Tally &tally) {
   const TempoEstimate t = detectTempo(m.sound.data(), m.sound.size(), 48000);
   const double ratio = t.steady ? t.bpm / m.bpm : 0;
@@ -110,7 +119,7 @@ int main(int argc, char **argv) {
   int n = 0;
   for (const songs::Song &s : set) {
     Made m{songs::describe(s), s.bpm, s.firstBeatMs, songs::make(s)};
-    if (!writeDir.empty()) writeWav(writeDir + "/loop-" + std::to_string(++n) + ".wav", m.sound);
+    keep(writeDir, "loop-" + std::to_string(++n) + ".wav", "loops", m);
     measure(m, tuned);
   }
   // Music from written scores: the first six were looked at while choosing the detector's weights,
@@ -122,7 +131,7 @@ int main(int argc, char **argv) {
       char what[96];
       std::snprintf(what, sizeof what, "score %s at %.2f BPM, first beat %.0f ms", name.c_str(), bpm, firstBeatMs);
       Made m{what, bpm, firstBeatMs, songs::render(sc)};
-      if (!writeDir.empty()) writeWav(writeDir + "/score-" + name + "-" + std::to_string(bpm) + ".wav", m.sound);
+      keep(writeDir, "score-" + name + "-" + std::to_string(bpm) + ".wav", "looked-at", m);
       measure(m, held);
     }
   for (const std::string &name : songs::freshScoreNames())
@@ -132,7 +141,7 @@ int main(int argc, char **argv) {
       char what[96];
       std::snprintf(what, sizeof what, "score %s at %.2f BPM, first beat %.0f ms", name.c_str(), bpm, firstBeatMs);
       Made m{what, bpm, firstBeatMs, songs::render(sc)};
-      if (!writeDir.empty()) writeWav(writeDir + "/score-" + name + "-" + std::to_string(bpm) + ".wav", m.sound);
+      keep(writeDir, "score-" + name + "-" + std::to_string(bpm) + ".wav", "fresh", m);
       measure(m, fresh);
     }
   // What has no steady beat: silence, noise, a single click.
@@ -158,6 +167,7 @@ int main(int argc, char **argv) {
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
     std::printf("ten minutes at 128 BPM: %.2f BPM in %.0f ms\n", t.bpm, ms);
   }
+  if (gIndex) std::fclose(gIndex);
   report("drum loops (tuned on)", tuned);
   report("written scores (looked at)", held);
   report("written scores (fresh, never tuned on)", fresh);

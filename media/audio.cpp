@@ -79,6 +79,10 @@ class MusicFile : public AudioSource {
   bool read(int64_t first, float *out, int64_t frames, std::string &error) override;
   void cancel() override { cancelled_ = true; }
   int64_t endFrame() const override { return endFrame_; }
+  int64_t lengthMs() const override {
+    if (!format_ || format_->duration <= 0 || format_->duration == AV_NOPTS_VALUE) return -1;
+    return format_->duration / (AV_TIME_BASE / 1000);
+  }
 
  private:
   bool openDecoder(std::string &error);

@@ -27,6 +27,9 @@ class AudioSource {
   virtual void cancel() {}
   // The frame just past the music's last one, once a read has reached it; -1 while not known.
   virtual int64_t endFrame() const { return -1; }
+  // The music's length as its file's header gives it (without decoding), in milliseconds; -1 when
+  // it does not say.
+  virtual int64_t lengthMs() const { return -1; }
 };
 
 // Makes every music file's open and read give up soon with "interrupted", from now on: the process
@@ -39,6 +42,7 @@ class SampleBuffer : public AudioSource {
   explicit SampleBuffer(std::vector<float> samples) : samples_(std::move(samples)) {}
   bool read(int64_t first, float *out, int64_t frames, std::string &error) override;
   int64_t endFrame() const override { return static_cast<int64_t>(samples_.size() / kAudioChannels); }
+  int64_t lengthMs() const override { return endFrame() * 1000 / kAudioRate; }
 
  private:
   std::vector<float> samples_;

@@ -21,6 +21,7 @@
 #include "player/options.h"
 #include "player/plugin.h"
 #include "player/signals.h"
+#include "player/song.h"
 #include "player/studio.h"
 #include "player/timeline_file.h"
 #include "player/window.h"
@@ -152,13 +153,29 @@ int run(int argc, char **argv) {
   };
 
   if (options.command == Command::Edit) return runEdit(options, refuse);
+  if (options.command == Command::Tempo || options.command == Command::New) {
+    const int status = options.command == Command::Tempo ? runTempo(options) : runNew(options);
+    if (status < 0) signals::endWithStopSignal();
+    return status;
+  }
 
   // Nothing is rendered from a timeline that does not parse, nor for a request that cannot succeed.
   Timeline timeline = builtInTimeline();
   if (!options.timelinePath.empty() && !loadTimeline(options.timelinePath, timeline, error)) return refuse(error);
   if (options.command == Command::Check) {
     std::fputs(listBlocks(timeline).c_str(), stdout);
+    if (timeline.blocks.empty())
+      complain("the timeline has no blocks: play and render show a black picture for as long as its music lasts");
     return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  // A timeline without blocks (a song not yet cut) lasts as long as its music, over a black picture.
+  if (timeline.blocks.empty()) {
+    const std::string &path = !options.musicPath.empty() ? options.musicPath : timeline.music;
+    std::unique_ptr<AudioSource> probe;
+    if (!path.empty() && openMusic(path, probe, error)) timeline.silentEnd = std::max<int64_t>(0, probe->lengthMs());
+    if (timeline.silentEnd <= 0 && (options.command == Command::Render || options.command == Command::Play))
+      return refuse("the timeline has no blocks and no music to last for: nothing to " +
+                    std::string(options.command == Command::Render ? "render" : "play"));
   }
   cutRangeToTimeline(timeline, options);
   if (!checkRequest(timeline, options, error)) return refuse(error);

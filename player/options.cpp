@@ -41,7 +41,7 @@ const std::vector<Option> &optionTable() {
        [](Options &o, const std::string &v, std::string &) { return o.pluginPath = v, true; }},
       {"--out", "PATH",
        "render: the video file (default out/kandu.mp4); still/sheet: the PNG file\n"
-       "(default out/still.png, out/sheet.png)",
+       "(default out/still.png, out/sheet.png); new: the timeline; -o for short",
        [](Options &o, const std::string &v, std::string &) { return o.outPath = v, true; }},
       {"--frames", "DIR", "render: write numbered PNG frames into DIR instead of a video",
        [](Options &o, const std::string &v, std::string &) { return o.framesDir = v, true; }},
@@ -107,6 +107,10 @@ const CommandName kCommands[] = {
     {"still", Command::Still, "write one PNG of one moment (--at)"},
     {"sheet", Command::Sheet, "write a contact sheet: one thumbnail per drawing block"},
     {"check", Command::Check, "check the timeline and print its blocks, one 'START END WORD' a line"},
+    {"tempo", Command::Tempo, "print the 'tempo BPM OFFSET' line that fits MUSIC (the first downbeat's\n"
+                              "offset in ms), and how sure it is; exit status 1 when it has no steady beat"},
+    {"new", Command::New, "write a timeline for MUSIC: its music line and the tempo found in it\n"
+                          "(--out TIMELINE, default MUSIC's name with .timeline)"},
     {"edit", Command::Edit, "the studio: the editor in the browser, saving to TIMELINE, with the window\n"
                             "following it (the first line printed is the editor's address)"},
 };
@@ -128,6 +132,7 @@ std::string usageText() {
   };
   std::string text =
       "usage: kandu-player [render|play|still|sheet|check|edit] [TIMELINE] [options]\n"
+      "       kandu-player tempo|new MUSIC [options]\n"
       "\n"
       "Plays the kandu intro in a window, or captures it frame-exactly without a display.\n"
       "\n"
@@ -151,7 +156,9 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
     const std::string arg = argv[i];
     const Option *option = nullptr;
     for (const Option &candidate : optionTable())
-      if (arg == candidate.name || (arg == "-h" && std::strcmp(candidate.name, "--help") == 0)) option = &candidate;
+      if (arg == candidate.name || (arg == "-h" && std::strcmp(candidate.name, "--help") == 0) ||
+          (arg == "-o" && std::strcmp(candidate.name, "--out") == 0))
+        option = &candidate;
     if (option) {
       std::string value;
       if (option->value) {
@@ -196,6 +203,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
   }
   if ((o.port || o.noBrowser || !o.pageDir.empty()) && o.command != Command::Edit) {
     error = "--port, --no-browser and --page belong to edit";
+    return false;
+  }
+  if ((o.command == Command::Tempo || o.command == Command::New) && o.timelinePath.empty()) {
+    error = std::string(o.command == Command::Tempo ? "tempo" : "new") + " needs a MUSIC file";
     return false;
   }
   if (o.command == Command::Edit && o.timelinePath.empty()) {

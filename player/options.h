@@ -6,11 +6,11 @@
 
 namespace kandu {
 
-enum class Command { Default, Render, Play, Still, Sheet, Check, Edit };
+enum class Command { Default, Render, Play, Still, Sheet, Check, Edit, Tempo, New };
 
 struct Options {
   Command command = Command::Default;
-  std::string timelinePath;  // empty: the built-in demo
+  std::string timelinePath;  // empty: the built-in demo (tempo and new: their MUSIC)
   std::string pluginPath;    // empty: beside the player
   std::string outPath;       // empty: the command's default
   std::string framesDir;

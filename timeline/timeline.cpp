@@ -31,7 +31,7 @@ double TempoMap::bpmAt(double ms) const {
 }
 
 int64_t Timeline::duration() const {
-  int64_t end = 0;
+  int64_t end = silentEnd;
   for (const Block &b : blocks)
     if (b.end > end) end = b.end;
   return end;

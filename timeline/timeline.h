@@ -58,8 +58,9 @@ struct Timeline {
   double bpm = 0;      // from the last 'tempo BPM [OFFSET]' line; 0: none
   int64_t beatOffset = 0;
   TempoMap tempo;      // the beats at the end of the file, tempo changes included
+  int64_t silentEnd = 0;  // a timeline without blocks lasts as long as its music (set by a host)
 
-  int64_t duration() const;  // the latest end
+  int64_t duration() const;  // the latest end, or silentEnd when that is later
 };
 
 // Parsing a timeline, and the built-in demo parsed, are timeline/document.h's.

@@ -1,0 +1,138 @@
+#include "player/song.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "base/printable.h"
+#include "media/audio.h"
+#include "media/pending.h"
+#include "player/messages.h"
+#include "player/signals.h"
+#include "timeline/document.h"
+
+namespace kandu {
+
+namespace {
+
+std::string directoryOf(const std::string &path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string realPath(const std::string &path) {
+  char buffer[PATH_MAX];
+  return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+}  // namespace
+
+bool findTempo(const std::string &music, TempoEstimate &estimate, std::string &error) {
+  std::unique_ptr<AudioSource> source;
+  if (!openMusic(music, source, error)) return false;
+  TempoDetector detector(kAudioRate);
+  const int64_t kPiece = kAudioRate;
+  const int64_t most = kMaxTimelineMs * kAudioRate / 1000;
+  std::vector<float> stereo(static_cast<size_t>(kPiece) * kAudioChannels), mono(static_cast<size_t>(kPiece));
+  for (int64_t at = 0; at < most; at += kPiece) {
+    if (!source->read(at, stereo.data(), kPiece, error)) return false;
+    const int64_t end = source->endFrame();
+    const int64_t n = end >= 0 ? std::max<int64_t>(0, std::min(kPiece, end - at)) : kPiece;
+    for (int64_t i = 0; i < n; ++i) mono[static_cast<size_t>(i)] = 0.5f * (stereo[2 * i] + stereo[2 * i + 1]);
+    detector.feed(mono.data(), static_cast<size_t>(n));
+    if (end >= 0) break;
+  }
+  estimate = detector.finish();
+  return true;
+}
+
+std::string tempoLine(const TempoEstimate &estimate) {
+  char line[64];
+  std::snprintf(line, sizeof line, "tempo %.2f %lld", estimate.bpm, static_cast<long long>(std::llround(estimate.firstBeatMs)));
+  return line;
+}
+
+std::string newTimelineText(const std::string &musicName, const TempoEstimate &estimate) {
+  std::string text = "# A new timeline: blocks are lines of 'START END WORD' (times in beats, as 4b, or ms).\n";
+  text += "music " + musicName + "\n";
+  if (estimate.steady) {
+    char sure[96];
+    std::snprintf(sure, sizeof sure, "   # found in the music (sure: %.0f%%)\n", estimate.confidence * 100);
+    text += tempoLine(estimate) + sure;
+  } else {
+    text += "# no steady beat found (" + estimate.why + "): give one as 'tempo BPM OFFSET'\n";
+  }
+  return text;
+}
+
+std::string musicNameFrom(const std::string &timelinePath, const std::string &musicPath) {
+  const std::string timelineDir = realPath(directoryOf(timelinePath)), music = realPath(musicPath);
+  if (music.empty()) return musicPath;
+  if (!timelineDir.empty() && directoryOf(music) == timelineDir) return music.substr(music.rfind('/') + 1);
+  return music;
+}
+
+int runTempo(const Options &o) {
+  TempoEstimate estimate;
+  std::string error;
+  if (!findTempo(o.timelinePath, estimate, error)) {
+    if (signals::stopRequested()) return -1;
+    complain(error);
+    return 2;
+  }
+  if (!estimate.steady) {
+    complain(printable(o.timelinePath) + ": " +
+             (estimate.why == "no steady beat" ? estimate.why : "no steady beat (" + estimate.why + ")"));
+    return 1;
+  }
+  std::printf("%s\nconfidence %.2f\n", tempoLine(estimate).c_str(), estimate.confidence);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int runNew(const Options &o) {
+  const std::string &music = o.timelinePath;
+  std::string target = o.outPath;
+  if (target.empty()) {
+    const size_t slash = music.rfind('/'), dot = music.rfind('.');
+    target = (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? music.substr(0, dot) : music) +
+             ".timeline";
+  }
+  struct stat st{};
+  if (stat(target.c_str(), &st) == 0) {
+    complain(printable(target) + ": exists; give another name with --out (a timeline is never written over)");
+    return 2;
+  }
+  TempoEstimate estimate;
+  std::string error;
+  if (!findTempo(music, estimate, error)) {
+    if (signals::stopRequested()) return -1;
+    complain(error);
+    return 2;
+  }
+  const std::string text = newTimelineText(musicNameFrom(target, music), estimate);
+  Timeline check;
+  if (!parseTimeline(text, target, check, error)) {  // a music path the timeline cannot hold
+    complain(error);
+    return 2;
+  }
+  PendingFile pending;
+  if (!pending.create(target, error)) {
+    complain(error);
+    return 1;
+  }
+  std::FILE *file = std::fopen(pending.path().c_str(), "wb");
+  const bool written = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  if (!file || std::fclose(file) != 0 || !written || !pending.commit(error)) {
+    complain(printable(target) + ": cannot write the timeline" + (error.empty() ? "" : " (" + error + ")"));
+    return 1;
+  }
+  complain("wrote " + printable(target) + (estimate.steady ? " (" + tempoLine(estimate) + ")" : " (no steady beat found)"));
+  return 0;
+}
+
+}  // namespace kandu

@@ -1,0 +1,92 @@
+// The tempo detector on songs made at known tempi (a drum loop, a written score, a quiet intro, a
+// swung one), and on what has no steady beat: each pinned to the tempo within 1% and the first
+// downbeat within 20 ms, as the README's figures promise for most songs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/support/songs.h"
+#include "timeline/tempo_detect.h"
+
+namespace kandu {
+namespace {
+
+void expectFound(const std::vector<float> &sound, double bpm, double firstBeatMs, const std::string &what) {
+  const TempoEstimate t = detectTempo(sound.data(), sound.size(), 48000);
+  ASSERT_TRUE(t.steady) << what << ": " << t.why;
+  EXPECT_NEAR(t.bpm, bpm, bpm * 0.01) << what;
+  EXPECT_NEAR(t.firstBeatMs, firstBeatMs, 20.0) << what << " at " << t.bpm << " BPM";
+  EXPECT_GT(t.confidence, 0.3) << what;
+}
+
+TEST(TempoDetect, FindsTheTempoAndTheFirstDownbeatOfSongsMadeAtKnownTempi) {
+  songs::Song loop;
+  loop.bpm = 128;
+  loop.firstBeatMs = 250;
+  loop.seconds = 30;
+  expectFound(songs::make(loop), 128, 250, "a drum loop at 128 BPM");
+
+  songs::Song swung = loop;
+  swung.bpm = 96.37;
+  swung.swing = 1.0 / 3;
+  swung.firstBeatMs = 480;
+  swung.seed = 9;
+  expectFound(songs::make(swung), 96.37, 480, "a swung loop at 96.37 BPM");
+
+  // A quiet intro of chords alone: the beat is found where the drums come in, and the first
+  // downbeat is the intro's (four bars of 4 beats at 150 BPM before the drums: 6400 ms earlier).
+  songs::Song intro = loop;
+  intro.bpm = 150;
+  intro.introBars = 4;
+  intro.firstBeatMs = 6600;
+  intro.seed = 4;
+  expectFound(songs::make(intro), 150, 200, "a loop after a quiet intro");
+
+  expectFound(songs::render(songs::score("disco", 118.5, 333, 3)), 118.5, 333, "a written disco score");
+}
+
+TEST(TempoDetect, NoSteadyBeatInSilenceNoiseOrASingleClick) {
+  const size_t n = 48000 * 20;
+  std::vector<float> quiet(n, 0.0f), noise(n), click(n, 0.0f);
+  uint32_t r = 11;
+  for (float &v : noise) r = r * 1664525u + 1013904223u, v = static_cast<float>((r >> 8) / 8388608.0 - 1.0) * 0.3f;
+  for (int i = 0; i < 200; ++i) click[48000 * 7 + static_cast<size_t>(i)] = 0.8f;
+  const TempoEstimate silent = detectTempo(quiet.data(), n, 48000);
+  EXPECT_FALSE(silent.steady);
+  EXPECT_EQ(silent.why, "silence");
+  for (const auto *x : {&noise, &click}) {
+    const TempoEstimate t = detectTempo(x->data(), n, 48000);
+    EXPECT_FALSE(t.steady) << t.bpm;
+    EXPECT_EQ(t.why, "no steady beat");
+  }
+  const TempoEstimate brief = detectTempo(noise.data(), 48000 * 3, 48000);
+  EXPECT_FALSE(brief.steady);
+  EXPECT_EQ(brief.why, "too short to find a beat in (under 4 seconds)");
+}
+
+TEST(TempoDetect, FedInAnyPiecesAtAnyRateTheSameAnswer) {
+  songs::Song loop;
+  loop.bpm = 110;
+  loop.firstBeatMs = 90;
+  loop.seconds = 20;
+  const std::vector<float> sound = songs::make(loop);
+  const TempoEstimate whole = detectTempo(sound.data(), sound.size(), 48000);
+  for (size_t piece : {1u, 441u, 48000u, 1000003u}) {
+    TempoDetector detector(48000);
+    for (size_t at = 0; at < sound.size(); at += piece) detector.feed(sound.data() + at, std::min(piece, sound.size() - at));
+    const TempoEstimate t = detector.finish();
+    EXPECT_EQ(detector.samplesFed(), sound.size());
+    EXPECT_EQ(t.bpm, whole.bpm) << piece;
+    EXPECT_EQ(t.firstBeatMs, whole.firstBeatMs) << piece;
+  }
+  // The same song at 44.1 kHz (every 48 kHz sample's nearest): the same tempo, the beat within 20 ms.
+  std::vector<float> cd(sound.size() * 441 / 480);
+  for (size_t i = 0; i < cd.size(); ++i) cd[i] = sound[std::min(sound.size() - 1, i * 480 / 441)];
+  const TempoEstimate t = detectTempo(cd.data(), cd.size(), 44100);
+  EXPECT_NEAR(t.bpm, 110, 1.1);
+  EXPECT_NEAR(t.firstBeatMs, 90, 20);
+}
+
+}  // namespace
+}  // namespace kandu
