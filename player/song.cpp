@@ -51,25 +51,6 @@ bool findTempo(const std::string &music, TempoEstimate &estimate, std::string &e
   return true;
 }
 
-std::string tempoLine(const TempoEstimate &estimate) {
-  char line[64];
-  std::snprintf(line, sizeof line, "tempo %.2f %lld", estimate.bpm, static_cast<long long>(std::llround(estimate.firstBeatMs)));
-  return line;
-}
-
-std::string newTimelineText(const std::string &musicName, const TempoEstimate &estimate) {
-  std::string text = "# A new timeline: blocks are lines of 'START END WORD' (times in beats, as 4b, or ms).\n";
-  text += "music " + musicName + "\n";
-  if (estimate.steady) {
-    char sure[96];
-    std::snprintf(sure, sizeof sure, "   # found in the music (sure: %.0f%%)\n", estimate.confidence * 100);
-    text += tempoLine(estimate) + sure;
-  } else {
-    text += "# no steady beat found (" + estimate.why + "): give one as 'tempo BPM OFFSET'\n";
-  }
-  return text;
-}
-
 std::string musicNameFrom(const std::string &timelinePath, const std::string &musicPath) {
   const std::string timelineDir = realPath(directoryOf(timelinePath)), music = realPath(musicPath);
   if (music.empty()) return musicPath;

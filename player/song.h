@@ -12,11 +12,6 @@ namespace kandu {
 // Decodes `music` (anything FFmpeg reads) and runs the detector on its mono mix; false with the
 // reason when the file does not decode (a music without a steady beat is a true with !steady).
 bool findTempo(const std::string &music, TempoEstimate &estimate, std::string &error);
-// "tempo 128.00 123": the line a timeline takes for `estimate` (BPM to two decimals, the offset
-// in whole milliseconds).
-std::string tempoLine(const TempoEstimate &estimate);
-// A new timeline for the music named `musicName` (as the timeline will write it).
-std::string newTimelineText(const std::string &musicName, const TempoEstimate &estimate);
 // How a timeline at `timelinePath` names `musicPath`: its bare name when both lie in one
 // directory, else the music's absolute path.
 std::string musicNameFrom(const std::string &timelinePath, const std::string &musicPath);

@@ -1,6 +1,7 @@
 #include "timeline/tempo_detect.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -270,6 +271,50 @@ TempoEstimate TempoDetector::finish() {
   out.firstBeatMs = std::max(0.0, first * kHopMs + kLatencyMs);
   out.confidence = std::min(1.0, standout / 10.0);
   return out;
+}
+
+std::string tempoLine(const TempoEstimate &estimate) {
+  char line[64];
+  std::snprintf(line, sizeof line, "tempo %.2f %lld", estimate.bpm,
+                static_cast<long long>(std::llround(estimate.firstBeatMs)));
+  return line;
+}
+
+std::string newTimelineText(const std::string &musicName, const TempoEstimate &estimate) {
+  std::string text = "# A new timeline: blocks are lines of 'START END WORD' (times in beats, as 4b, or ms).\n";
+  text += "music " + musicName + "\n";
+  if (estimate.steady) {
+    char sure[96];
+    std::snprintf(sure, sizeof sure, "   # found in the music (sure: %.0f%%)\n", estimate.confidence * 100);
+    text += tempoLine(estimate) + sure;
+  } else {
+    text += "# no steady beat found (" + estimate.why + "): give one as 'tempo BPM OFFSET'\n";
+  }
+  return text;
+}
+
+TapFit fitTaps(const double *ms, size_t count) {
+  TapFit fit;
+  // The run: from the last gap of kTapGapMs or more.
+  size_t from = 0;
+  for (size_t i = 1; i < count; ++i)
+    if (ms[i] - ms[i - 1] >= kTapGapMs || ms[i] <= ms[i - 1]) from = i;
+  const size_t n = count - from;
+  fit.taps = static_cast<int>(n);
+  if (n < 4) return fit;
+  // Least squares of ms = a + period * i over the run.
+  double si = 0, st = 0, sii = 0, sit = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double x = static_cast<double>(i), t = ms[from + i];
+    si += x, st += t, sii += x * x, sit += x * t;
+  }
+  const double d = static_cast<double>(n) * sii - si * si;
+  const double period = (static_cast<double>(n) * sit - si * st) / d;
+  if (!(period > 0)) return fit;
+  fit.ok = true;
+  fit.bpm = std::round(6000000.0 / period) / 100;
+  fit.firstMs = (st - period * si) / static_cast<double>(n);
+  return fit;
 }
 
 }  // namespace kandu

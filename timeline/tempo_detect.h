@@ -49,4 +49,22 @@ class TempoDetector {
 // `mono`: `count` samples at `rate` Hz.
 TempoEstimate detectTempo(const float *mono, size_t count, int rate);
 
+// "tempo 128.00 123": the line a timeline takes for `estimate` (BPM to two decimals, the first
+// downbeat's offset in whole milliseconds).
+std::string tempoLine(const TempoEstimate &estimate);
+// A new timeline for the music named `musicName` (as the timeline writes it): its music line and
+// the tempo found, or a comment saying none was.
+std::string newTimelineText(const std::string &musicName, const TempoEstimate &estimate);
+
+// Tap tempo: the beat that fits taps at `ms` (in order), counting only the last run of taps less
+// than kTapGapMs apart; at least four are needed.
+const double kTapGapMs = 2000;
+struct TapFit {
+  bool ok = false;
+  int taps = 0;          // in the run fitted
+  double bpm = 0;        // to two decimals
+  double firstMs = 0;    // the fitted time of the run's first tap
+};
+TapFit fitTaps(const double *ms, size_t count);
+
 }  // namespace kandu

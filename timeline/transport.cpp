@@ -28,7 +28,8 @@ void Transport::setRange(int64_t from, int64_t to, bool loop) {
     position_ = static_cast<double>(from_);
 }
 
-void Transport::seek(double ms) { position_ = std::clamp<double>(ms, from_, to_ - 1); }
+// An empty range (a timeline without blocks or music) keeps the position at its start.
+void Transport::seek(double ms) { position_ = std::max<double>(from_, std::min<double>(ms, to_ - 1)); }
 
 void Transport::advance(double elapsedMs) {
   if (!paused_) position_ += elapsedMs;

@@ -138,6 +138,11 @@ TEST(Transport, FromAndLoopRangesHoldHomeWrapsAndSeeks) {
   EXPECT_EQ(t.position(), 5999);
   t.seek(100);
   EXPECT_EQ(t.position(), 2000);
+  // An empty range (a timeline with nothing in it yet) holds at its start, never before it.
+  Transport empty(0, 0, false);
+  empty.seek(500);
+  EXPECT_EQ(empty.position(), 0);
+  EXPECT_EQ(empty.checkEnd(), Transport::End::Finished);
   t.setPaused(true);
   t.advance(700);
   EXPECT_EQ(t.position(), 2000);

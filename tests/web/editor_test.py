@@ -37,6 +37,10 @@ ARROW_LEFT, ARROW_RIGHT, SHIFT, CONTROL, DELETE = '\ue012', '\ue014', '\ue008', 
 failures = 0
 
 
+def failures_count():
+    return failures
+
+
 def check(ok, what):
     global failures
     print('%s %s' % ('ok  ' if ok else 'FAIL', what))
@@ -118,7 +122,7 @@ def main():
         # Opened without an edit: the same bytes, and the blocks kandu-player checks.
         with open(os.path.join(os.path.dirname(__file__), '..', '..', 'timelines', 'demo.timeline')) as f:
             demo = f.read()
-        check(open_editor(browser, base, ''), 'the built-in demo opens')
+        check(open_editor(browser, base, '?demo'), 'the built-in demo opens (?demo)')
         check(browser.script('return kanduEditor.text();') == demo, 'the built-in demo opened and unedited is its file, byte for byte')
         check(open_editor(browser, base, '?timeline=editor-checks/sample.timeline'), 'a timeline opens')
         check(browser.script('return kanduEditor.text();') == SAMPLE, 'opened and unedited, the timeline is its file, byte for byte')

@@ -77,6 +77,20 @@ KANDU_API double kandu_grid_step(double atMs, double fraction);
 KANDU_API double kandu_grid_snap(double ms, double fraction);
 KANDU_API double kandu_grid_snap_move(double atMs, double deltaMs, double fraction);
 KANDU_API double kandu_grid_drag_edge(double start, double end, int isStart, double ms, int free, double fraction);
+// Tempo (tempo.cpp): the detector fed mono samples a piece at a time; four numbers at the end:
+// steady (0 or 1), BPM, the first downbeat's ms, confidence (0 to 1), and the reason it is not
+// steady in kandu_tempo_why().
+KANDU_API void kandu_tempo_begin(int rate);
+KANDU_API void kandu_tempo_feed(const float *mono, int count);
+KANDU_API const double *kandu_tempo_finish();
+KANDU_API const char *kandu_tempo_why();
+// A new timeline for a song named `musicName`, with the estimate given.
+KANDU_API const char *kandu_tempo_new_timeline(const char *musicName, int steady, double bpm, double firstBeatMs,
+                                               double confidence, const char *why);
+// Tap tempo over taps at `ms`: four numbers: ok (0 or 1), BPM, the fitted first tap's ms, taps counted.
+KANDU_API const double *kandu_tap_fit(const double *ms, int count);
+// The document's tempo line as it stands: has one (0 or 1), BPM, offset in ms, 0.
+KANDU_API const double *kandu_doc_tempo_now();
 // Three numbers a line: ms, beat, strength (0 step, 1 beat, 2 bar).
 KANDU_API const double *kandu_grid_lines(double fromMs, double toMs, double fraction, double minStepMs,
                                          double minBeatMs, int *count);

@@ -184,6 +184,44 @@ export class Kandu {
              inserted: this.bytes(this.raw._kandu_doc_change_inserted(), inserted) };
   }
 
+  // --- Tempo ----------------------------------------------------------------------------------------
+
+  // The detector, fed mono samples (a Float32Array) a piece at a time.
+  tempoBegin(rate) { this.raw._kandu_tempo_begin(rate); }
+  tempoFeed(mono) {
+    this.withMemory(Math.max(4, mono.length * 4), (at) => {
+      this.raw.HEAPF32.set(mono, at >> 2);
+      this.raw._kandu_tempo_feed(at, mono.length);
+    });
+  }
+  // { steady, bpm, firstBeatMs, confidence, why }
+  tempoFinish() {
+    const at = this.raw._kandu_tempo_finish() >> 3;
+    const [steady, bpm, firstBeatMs, confidence] = this.raw.HEAPF64.slice(at, at + 4);
+    return { steady: steady !== 0, bpm, firstBeatMs, confidence, why: this.string(this.raw._kandu_tempo_why()) };
+  }
+  // The text of a new timeline for the music `musicName` with `estimate` (tempoFinish's).
+  newTimelineText(musicName, estimate) {
+    const e = estimate;
+    return this.withString(musicName, (name) => this.withString(e.why || '', (why) =>
+      this.string(this.raw._kandu_tempo_new_timeline(name, e.steady ? 1 : 0, e.bpm, e.firstBeatMs, e.confidence, why))));
+  }
+  // Tap tempo over tap times in ms: { ok, bpm, firstMs, taps }.
+  tapTempo(times) {
+    return this.withMemory(Math.max(8, times.length * 8), (at) => {
+      this.raw.HEAPF64.set(Float64Array.from(times), at >> 3);
+      const out = this.raw._kandu_tap_fit(at, times.length) >> 3;
+      const [ok, bpm, firstMs, taps] = this.raw.HEAPF64.slice(out, out + 4);
+      return { ok: ok !== 0, bpm, firstMs, taps };
+    });
+  }
+  // The document's tempo line: { bpm, offset }, or null without one.
+  docTempo() {
+    const at = this.raw._kandu_doc_tempo_now() >> 3;
+    const [has, bpm, offset] = this.raw.HEAPF64.slice(at, at + 3);
+    return has ? { bpm, offset } : null;
+  }
+
   // --- Rules: the effect words and the document's beat grid --------------------------------------
 
   // [{ word, kind }] in the order an editor lists them.
@@ -228,4 +266,15 @@ function lines(numbers) {
 // A fresh module (each has an intro of its own), given createKandu's options.
 export async function loadKandu(options) {
   return new Kandu(await globalThis.createKandu(options));
+}
+
+// A module in a worker, with no canvas (the tempo detector): kandu.js, a classic script, is read
+// from `scriptUrl` and run in the worker's global scope, and its kandu.wasm is found beside it.
+export async function loadKanduInWorker(scriptUrl) {
+  if (!globalThis.createKandu) {
+    const response = await fetch(scriptUrl);
+    if (!response.ok) throw new Error(scriptUrl + ': ' + response.status);
+    (0, eval)(await response.text());  // eslint-disable-line no-eval
+  }
+  return loadKandu({ locateFile: (name) => new URL(name, scriptUrl).href });
 }

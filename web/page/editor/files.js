@@ -58,7 +58,28 @@ export class Files {
     if (!keepPeaks) this.showWaveform();
     if (view.playing) this.ed.transport.startSound();
     this.ed.lanes.draw();
+    this.findTempo(name);
     return true;
+  }
+
+  // The tempo of the music just loaded, found in a worker: an empty document becomes a new timeline
+  // for the song (its music line and the tempo found, one undo step); otherwise the tempo is proposed.
+  async findTempo(name) {
+    const { doc, kandu, tempo, sound } = this.ed;
+    const empty = doc.blocks().length === 0 && !kandu.docTempo() && !/^\s*music\s/m.test(doc.text());
+    if (!empty) return tempo.proposeFromMusic(sound.buffer);
+    let estimate;
+    try {
+      estimate = await tempo.detect(sound.buffer);
+    } catch (e) {
+      return this.ed.say('the tempo was not found: ' + e.message);
+    }
+    const text = kandu.newTimelineText(name.split('/').pop(), estimate);
+    if (!doc.replaceText(text, [])) return this.ed.say(doc.error);
+    if (this.name === 'new.timeline') this.name = name.split('/').pop().replace(/\.[^.]*$/, '') + '.timeline';
+    this.ed.refresh(true);
+    this.ed.say(estimate.steady ? 'a new timeline for ' + name.split('/').pop() + ': ' + text.split('\n')[2].split('#')[0].trim()
+                                : 'a new timeline for ' + name.split('/').pop() + ' (no steady beat found: tap one, T)');
   }
 
   showWaveform() {

@@ -24,6 +24,9 @@ export function laneCommand(event, mac = isMac, onBlock = false) {
     case '+': case '=': return 'zoom-in';
     case '-': return 'zoom-out';
     case 'Home': return 'home';
+    case 't': case 'T': return 'tap';
+    case ',': return 'first-beat-earlier';
+    case '.': return 'first-beat-later';
     case 'Enter': return onBlock ? (event.shiftKey ? 'select-add' : 'select') : null;
     case '?': return 'help';
     default: return null;

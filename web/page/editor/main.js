@@ -14,6 +14,7 @@ import { installPointer, zoom } from './pointer.js';
 import { beatsText } from './ruler.js';
 import { Still } from './still.js';
 import { Studio } from './studio.js';
+import { Tempo, nudgeMs } from './tempo.js';
 import { Transport } from './transport.js';
 
 const $ = (id) => document.getElementById(id);
@@ -28,6 +29,7 @@ function createEditor(kandu) {
   ed.transport = new Transport(ed);
   ed.still = new Still(ed);
   ed.files = new Files(ed);
+  ed.tempo = new Tempo(ed);
   // After a change of the document: blocks, lanes, text, and the intro's picture.
   ed.refresh = (fromLanes) => {
     const { view } = ed;
@@ -85,6 +87,9 @@ function installKeys(ed) {
     'select': (event) => edits.select(Number(event.target.dataset.line), false),
     'select-add': (event) => edits.select(Number(event.target.dataset.line), true),
     'help': () => $('keys').showModal(),
+    'tap': (event) => ed.tempo.tap(event.timeStamp),
+    'first-beat-earlier': () => ed.tempo.nudge(-nudgeMs),
+    'first-beat-later': () => ed.tempo.nudge(nudgeMs),
   };
   $('timeline').addEventListener('keydown', (event) => {
     const command = laneCommand(event, undefined, event.target.classList.contains('block'));
@@ -134,6 +139,7 @@ function installToolbar(ed) {
   $('remove-time').addEventListener('click', () => edits.insertTime(true));
   $('follow').addEventListener('change', () => { view.follow = $('follow').checked; });
   $('help').addEventListener('click', () => $('keys').showModal());
+  ed.tempo.install();
   $('open').addEventListener('click', () => files.pick());
   $('files').addEventListener('change', () => files.openFiles([...$('files').files]));
   $('save').addEventListener('click', () => files.save());
@@ -179,6 +185,15 @@ function scriptingApi(ed) {
     studioWindow: () => (ed.studio ? ed.studio.window : null),
     waveformAt: () => (ed.studio ? ed.studio.waveformAt : undefined),  // ms after navigation
     save: () => ed.files.save(),
+    tempo: () => ed.kandu.docTempo(),  // the document's tempo line: { bpm, offset }, or null
+    tempoEstimate: () => ed.tempo.estimate,  // the detector's, for the music loaded
+    acceptTempo: () => ed.tempo.accept(),
+    // Gives the editor the file at `url` as if it were dropped on it.
+    dropUrl: async (url) => {
+      const blob = await (await fetch(url)).blob(), name = url.split('/').pop();
+      await ed.files.openFiles([new File([blob], name, { type: blob.type })]);
+    },
+    historyLength: () => ed.doc.history.undoSteps.length,
     view,
   };
 }
@@ -199,10 +214,12 @@ async function start() {
   kandu.setPaused(true);
   kandu.setLoop(null);
   if (ed.studio) return startWithStudio(ed);
-  // The music: the timeline's own, or the built-in demo's beat made in code.
-  const music = kandu.music();
-  if (!url && ed.sound.useBeat(kandu)) ed.files.showWaveform();
-  ed.files.openText(bytes || kandu.builtinText(), url || 'demo.timeline');
+  // Without a timeline the editor starts empty, for a song to be dropped on it; ?demo opens the
+  // built-in demo with its beat made in code.
+  const demo = !url && new URLSearchParams(location.search).has('demo');
+  const music = url ? kandu.music() : '';
+  if (demo && ed.sound.useBeat(kandu)) ed.files.showWaveform();
+  ed.files.openText(bytes || (demo ? kandu.builtinText() : ''), url || (demo ? 'demo.timeline' : 'new.timeline'));
   if (music) {
     try {
       const response = await fetch(musicUrl(music, url));

@@ -128,7 +128,11 @@ export function installPointer(ed) {
   rulerEl.addEventListener('pointerdown', (event) => {
     const ms = rulerMs(event);
     capture(rulerEl, event);
-    if (event.shiftKey) {
+    if (event.target.classList.contains('first-beat')) {
+      // The grid's first beat, dragged: the tempo line's offset follows (one undo step).
+      scrub = { firstBeat: true, grab: ms - kandu.docTempo().offset };
+      ed.tempo.dragStart();
+    } else if (event.shiftKey) {
       scrub = { loop: true, from: kandu.snap(ms, view.gridFraction), moved: false };
     } else {
       scrub = { loop: false };
@@ -140,7 +144,9 @@ export function installPointer(ed) {
   rulerEl.addEventListener('pointermove', (event) => {
     if (!scrub) return;
     const ms = rulerMs(event);
-    if (scrub.loop) {
+    if (scrub.firstBeat) {
+      ed.tempo.dragTo(ms - scrub.grab);
+    } else if (scrub.loop) {
       scrub.moved = true;
       const to = kandu.snap(ms, view.gridFraction);
       view.loop = [Math.min(scrub.from, to), Math.max(scrub.from, to)];

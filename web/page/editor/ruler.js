@@ -28,6 +28,14 @@ export function drawRuler(ruler, kandu, view, width) {
     el.textContent = tick.beat + unit;
     ruler.appendChild(el);
   }
+  const tempo = kandu.docTempo();
+  if (tempo) {
+    const first = document.createElement('div');
+    first.className = 'first-beat';
+    first.style.left = xOf(view, tempo.offset) + 'px';
+    first.title = 'The first beat (' + tempo.offset + ' ms): drag it to move the grid';
+    ruler.appendChild(first);
+  }
   if (view.loop) {
     const band = document.createElement('div');
     band.className = 'loop';

@@ -1,0 +1,24 @@
+// The tempo detector off the page's thread: a module of its own in this worker, fed the music a
+// second at a time, its progress posted between pieces, so that the page never waits on it.
+import { loadKanduInWorker } from '../module.js';
+
+let kandu = null;
+
+self.onmessage = async ({ data }) => {
+  try {
+    kandu = kandu || await loadKanduInWorker(new URL('../kandu.js', import.meta.url));
+    const { channels, rate } = data;
+    const left = channels[0], right = channels[channels.length - 1], n = left.length;
+    const mono = new Float32Array(rate);
+    kandu.tempoBegin(rate);
+    for (let at = 0, piece = 0; at < n; at += rate, ++piece) {
+      const m = Math.min(rate, n - at);
+      for (let i = 0; i < m; ++i) mono[i] = 0.5 * (left[at + i] + right[at + i]);
+      kandu.tempoFeed(mono.subarray(0, m));
+      if (piece % 10 === 0) self.postMessage({ progress: at / n });
+    }
+    self.postMessage({ estimate: kandu.tempoFinish() });
+  } catch (e) {
+    self.postMessage({ error: String(e.message || e) });
+  }
+};
