@@ -2,8 +2,8 @@
 # The web page in a real browser: builds build-web/ (scripts/web-demo.sh --build-only), then drives
 # Debian's headless Chromium (SwiftShader WebGL) through chromedriver against a local server and
 # compares each drawing effect's ?at= picture with kandu-player's still (tests/web/compare.py), then
-# drives the editor (tests/web/editor_test.py, tests/web/lanes_test.py) and the studio with its
-# native window (tests/web/studio_test.py).
+# drives the editor (tests/web/editor_test.py, tests/web/lanes_test.py, tests/web/tempo_test.py) and
+# the studio with its native window (tests/web/studio_test.py).
 # Needs the native build in build/. Skips with one line where Emscripten or Chromium cannot be
 # installed on this machine.
 set -uo pipefail
@@ -41,6 +41,8 @@ echo "== web: the page reads what kandu-player reads (tests/web/reading_test.py)
 python3 tests/web/reading_test.py build-web build/kandu-player build/libkandu.so
 echo "== web: the editor (tests/web/editor_test.py)"
 python3 tests/web/editor_test.py build-web build/kandu-player build/libkandu.so "$out/editor"
+echo "== web: tempo in the editor: an empty start, a song's tempo, taps, ×2, ÷2, the first beat (tests/web/tempo_test.py)"
+python3 tests/web/tempo_test.py build-web build/kandu-player "$out/tempo"
 echo "== web: the studio, kandu-player edit, with its window on Xvfb (tests/web/studio_test.py)"
 python3 tests/web/studio_test.py build-web build/kandu-player build/libkandu.so "$out/studio"
 echo "== web: the editor with many lanes (tests/web/lanes_test.py)"

@@ -90,3 +90,48 @@ TEST(TempoDetect, FedInAnyPiecesAtAnyRateTheSameAnswer) {
 
 }  // namespace
 }  // namespace kandu
+
+namespace kandu {
+namespace {
+
+TEST(TempoDetect, TapsFitTheirBeatAndTheLinesAreWrittenAsATimelineReadsThem) {
+  // Taps about 500 ms apart, each off by 4 ms one way or the other; the least-squares line through
+  // (i, t): slope (n * sum(i*t) - sum(i) * sum(t)) / (n * sum(i^2) - sum(i)^2).
+  const double taps[] = {996, 1504, 1996, 2504};
+  const TapFit fit = fitTaps(taps, 4);
+  ASSERT_TRUE(fit.ok);
+  EXPECT_EQ(fit.taps, 4);
+  // sum i = 6, sum i^2 = 14, sum t = 7000, sum i*t = 0 + 1504 + 3992 + 7512 = 13008:
+  // period = (4 * 13008 - 6 * 7000) / 20 = 501.6 ms → 119.617 BPM → 119.62; first = (7000 - 501.6 * 6) / 4.
+  EXPECT_DOUBLE_EQ(fit.bpm, 119.62);
+  EXPECT_NEAR(fit.firstMs, (7000 - 501.6 * 6) / 4, 1e-9);
+  // Three taps are not enough; a gap of two seconds starts over, and so does a tap back in time.
+  EXPECT_FALSE(fitTaps(taps, 3).ok);
+  const double restarted[] = {0, 400, 800, 1200, 5000, 5500, 6000, 6500};
+  EXPECT_EQ(fitTaps(restarted, 8).taps, 4);
+  EXPECT_DOUBLE_EQ(fitTaps(restarted, 8).bpm, 120);
+  EXPECT_DOUBLE_EQ(fitTaps(restarted, 8).firstMs, 5000);
+  const double back[] = {0, 500, 1000, 1500, 900, 1400, 1900};
+  EXPECT_EQ(fitTaps(back, 7).taps, 3);
+  EXPECT_FALSE(fitTaps(back, 7).ok);
+
+  TempoEstimate e;
+  e.steady = true;
+  e.bpm = 127.995;  // printed to two decimals, as the line holds it
+  e.firstBeatMs = 310.5;
+  e.confidence = 0.874;
+  EXPECT_EQ(tempoLine(e), "tempo 128.00 311");
+  EXPECT_EQ(newTimelineText("song.flac", e),
+            "# A new timeline: blocks are lines of 'START END WORD' (times in beats, as 4b, or ms).\n"
+            "music song.flac\n"
+            "tempo 128.00 311   # found in the music (sure: 87%)\n");
+  TempoEstimate none;
+  none.why = "no steady beat";
+  EXPECT_EQ(newTimelineText("noise.wav", none),
+            "# A new timeline: blocks are lines of 'START END WORD' (times in beats, as 4b, or ms).\n"
+            "music noise.wav\n"
+            "# no steady beat found (no steady beat): give one as 'tempo BPM OFFSET'\n");
+}
+
+}  // namespace
+}  // namespace kandu
