@@ -1,0 +1,87 @@
+// From a song to a timeline on the command line: tempo prints the line that fits the music and
+// how sure it is (status 1 for music with no steady beat), new writes a timeline that check
+// accepts and play plays to the music's end over a black picture.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "tests/support/process.h"
+
+namespace {
+
+using kandu::onPath;
+
+// Six seconds of clicks at 128 BPM from 300 ms (ffmpeg's expression source), 44.1 kHz stereo FLAC.
+std::string clickTrack(const Workspace &ws) {
+  const std::string path = ws.path("clicks.flac");
+  runProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+              "aevalsrc=0.8*lt(mod(t-0.3\\,60/128)\\,0.004)*sin(2*PI*1000*t):s=44100:d=6", "-ac", "2", path});
+  return path;
+}
+
+TEST(Song, TempoPrintsTheLineThatFitsTheMusicOrSaysThereIsNoBeat) {
+  if (!onPath("ffmpeg")) GTEST_SKIP() << "no ffmpeg to make the music with";
+  Workspace ws;
+  const Outcome found = runPlayer({"tempo", clickTrack(ws)});
+  ASSERT_EQ(found.status, 0) << found.output;
+  std::istringstream out(found.output);
+  std::string word, confidence;
+  double bpm = 0, offset = 0, sure = 0;
+  out >> word >> bpm >> offset >> confidence >> sure;
+  EXPECT_EQ(word, "tempo");
+  EXPECT_NEAR(bpm, 128, 1.28);
+  EXPECT_NEAR(offset, 300, 20);
+  EXPECT_EQ(confidence, "confidence");
+  EXPECT_GT(sure, 0.5);
+
+  runProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "anoisesrc=d=8:a=0.3", ws.path("noise.wav")});
+  const Outcome none = runPlayer({"tempo", ws.path("noise.wav")});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.output.find("noise.wav: no steady beat"), std::string::npos) << none.output;
+  EXPECT_EQ(runPlayer({"tempo", ws.path("missing.flac")}).status, 2);
+}
+
+TEST(Song, NewWritesATimelineThatCheckAcceptsAndPlayPlaysOverBlack) {
+  if (!onPath("ffmpeg")) GTEST_SKIP() << "no ffmpeg to make the music with";
+  Workspace ws;
+  const std::string music = clickTrack(ws);
+  const Outcome made = runPlayer({"new", music});
+  ASSERT_EQ(made.status, 0) << made.output;
+  const std::string text = fileContent(ws.path("clicks.timeline"));
+  EXPECT_EQ(text.rfind("# A new timeline", 0), 0u) << text;
+  EXPECT_NE(text.find("\nmusic clicks.flac\ntempo 12"), std::string::npos) << text;
+  EXPECT_EQ(ws.list(), (std::vector<std::string>{"clicks.flac", "clicks.timeline"}));
+  // Never over an existing timeline; -o names another.
+  EXPECT_EQ(runPlayer({"new", music}).status, 2);
+  EXPECT_EQ(fileContent(ws.path("clicks.timeline")), text);
+  std::filesystem::create_directories(ws.path("cut"));
+  EXPECT_EQ(runPlayer({"new", music, "-o", ws.path("cut/first.timeline")}).status, 0);
+  EXPECT_NE(fileContent(ws.path("cut/first.timeline")).find("\nmusic " + music + "\n"), std::string::npos)
+      << "from another directory the music is named by its absolute path";
+
+  const Outcome checked = runPlayer({"check", ws.path("clicks.timeline")});
+  EXPECT_EQ(checked.status, 0) << checked.output;
+  EXPECT_NE(checked.output.find("no blocks: play and render show a black picture"), std::string::npos);
+  // Rendered, it lasts as long as its music: 6 s at 5 fps, black.
+  const Outcome rendered =
+      runPlayer({"render", ws.path("clicks.timeline"), "--fps", "5", "--size", "64x48", "--frames", ws.path("f")});
+  EXPECT_EQ(rendered.status, 0) << rendered.output;
+  EXPECT_EQ(ws.list("f").size(), 31u) << "30 frames and audio.wav";
+
+  if (!onPath("Xvfb")) GTEST_SKIP() << "no Xvfb to play in";
+  XServer x;
+  // Played, it ends by itself at the music's end.
+  pid_t player = startPlayer({"play", ws.path("clicks.timeline"), "--plugin", KANDU_PLUGIN}, ws.path("play.log"),
+                             x.env({"SDL_AUDIODRIVER=dummy"}));
+  EXPECT_EQ(endProgram(player, 60), 0) << fileContent(ws.path("play.log"));
+  // Nothing at all to last for: refused.
+  const std::string bare = ws.write("bare.timeline", "tempo 120\n");
+  const Outcome refused = runPlayer({"render", bare, "--frames", ws.path("g")});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.output.find("no blocks and no music"), std::string::npos) << refused.output;
+}
+
+}  // namespace
