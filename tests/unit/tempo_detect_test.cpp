@@ -44,6 +44,19 @@ TEST(TempoDetect, FindsTheTempoAndTheFirstDownbeatOfSongsMadeAtKnownTempi) {
   expectFound(songs::make(intro), 150, 200, "a loop after a quiet intro");
 
   expectFound(songs::render(songs::score("disco", 118.5, 333, 3)), 118.5, 333, "a written disco score");
+
+  // A song that starts on the third beat of a bar: the offset is the first downbeat, two beats in,
+  // not the first beat heard (the bar's bass note changes on its first beat).
+  for (double bpm : {120.0, 135.0}) {
+    songs::Song whole = loop;
+    whole.bpm = bpm;
+    whole.firstBeatMs = 100;
+    whole.seconds = 31;
+    const std::vector<float> sound = songs::make(whole);
+    const double beat = 60000.0 / bpm;
+    const std::vector<float> pickup(sound.begin() + static_cast<std::ptrdiff_t>((100 + 2 * beat) * 48), sound.end());
+    expectFound(pickup, bpm, 2 * beat, "a song from the third beat of a bar");
+  }
 }
 
 TEST(TempoDetect, NoSteadyBeatInSilenceNoiseOrASingleClick) {
