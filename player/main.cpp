@@ -162,6 +162,7 @@ int run(int argc, char **argv) {
   // Nothing is rendered from a timeline that does not parse, nor for a request that cannot succeed.
   Timeline timeline = builtInTimeline();
   if (!options.timelinePath.empty() && !loadTimeline(options.timelinePath, timeline, error)) return refuse(error);
+  if (!resolveMarks(timeline, options, error)) return refuse(error);
   if (options.command == Command::Check) {
     std::fputs(listBlocks(timeline).c_str(), stdout);
     if (timeline.blocks.empty())

@@ -3,8 +3,10 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "timeline/capture_plan.h"
+#include "timeline/timeline.h"
 
 namespace kandu {
 
@@ -25,6 +27,14 @@ bool parseSize(const std::string &text, int &w, int &h) {
     return false;
   w = static_cast<int>(wv);
   h = static_cast<int>(hv);
+  return true;
+}
+
+// A mark's name where a time is expected: a word that does not start with a digit.
+bool isMarkName(const std::string &v) {
+  if (v.empty() || v.size() > 64 || std::isdigit(static_cast<unsigned char>(v[0]))) return false;
+  for (char c : v)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
   return true;
 }
 
@@ -68,12 +78,22 @@ const std::vector<Option> &optionTable() {
          error = "--size wants WIDTHxHEIGHT, each 16 to 8192, not '" + v + "'";
          return false;
        }},
-      {"--from", "MS", "the start of the range to render or play (default: the timeline's start)",
-       [](Options &o, const std::string &v, std::string &error) { return parseMilliseconds("--from", v, o.from, error); }},
+      {"--from", "MS", "the start of the range to render or play (default: the timeline's start);\n"
+                        "--from, --to and --at also take a mark's name",
+       [](Options &o, const std::string &v, std::string &error) {
+         if (isMarkName(v)) return o.fromMark = v, true;
+         return parseMilliseconds("--from", v, o.from, error);
+       }},
       {"--to", "MS", "the end of that range (default: the timeline's end)",
-       [](Options &o, const std::string &v, std::string &error) { return parseMilliseconds("--to", v, o.to, error); }},
+       [](Options &o, const std::string &v, std::string &error) {
+         if (isMarkName(v)) return o.toMark = v, true;
+         return parseMilliseconds("--to", v, o.to, error);
+       }},
       {"--at", "MS", "still: the moment to show",
-       [](Options &o, const std::string &v, std::string &error) { return parseMilliseconds("--at", v, o.at, error); }},
+       [](Options &o, const std::string &v, std::string &error) {
+         if (isMarkName(v)) return o.atMark = v, true;
+         return parseMilliseconds("--at", v, o.at, error);
+       }},
       {"--port", "N", "edit: the studio's port on 127.0.0.1 (default: a free one)",
        [](Options &o, const std::string &v, std::string &error) {
          int64_t n = 0;
@@ -193,11 +213,11 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
     error = "--to must be after --from";
     return false;
   }
-  if (o.command == Command::Still && o.at < 0) {
+  if (o.command == Command::Still && o.at < 0 && o.atMark.empty()) {
     error = "still needs --at MS";
     return false;
   }
-  if (o.at >= 0 && o.command != Command::Still) {
+  if ((o.at >= 0 || !o.atMark.empty()) && o.command != Command::Still) {
     error = "--at belongs to still";
     return false;
   }
@@ -215,6 +235,27 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
   }
   if (!o.framesDir.empty() && o.command != Command::Render && o.command != Command::Default) {
     error = "--frames belongs to render";
+    return false;
+  }
+  return true;
+}
+
+bool resolveMarks(const Timeline &timeline, Options &o, std::string &error) {
+  for (auto [name, ms, option] : {std::tuple<const std::string *, int64_t *, const char *>{&o.fromMark, &o.from, "--from"},
+                                  {&o.toMark, &o.to, "--to"}, {&o.atMark, &o.at, "--at"}}) {
+    if (name->empty()) continue;
+    const Mark *mark = timeline.mark(*name);
+    if (!mark) {
+      std::string known;
+      for (const Mark &m : timeline.marks) known += (known.empty() ? "" : ", ") + m.name;
+      error = std::string(option) + ": the timeline has no mark '" + *name + "'" +
+              (known.empty() ? " (it has no marks)" : " (its marks: " + known + ")");
+      return false;
+    }
+    *ms = mark->ms;
+  }
+  if (o.from >= 0 && o.to >= 0 && o.to <= o.from) {
+    error = "--to must be after --from";
     return false;
   }
   return true;

@@ -21,6 +21,9 @@ struct Options {
   int64_t from = -1;  // -1: the timeline's start (0)
   int64_t to = -1;    // -1: the timeline's end
   int64_t at = -1;
+  // --from, --to and --at given a mark's name instead of milliseconds: resolved once the timeline
+  // is read (resolveMarks).
+  std::string fromMark, toMark, atMark;
   bool loop = false;  // play: start over at the end
   int port = 0;       // edit: 0 picks a free one
   bool noBrowser = false;
@@ -28,6 +31,11 @@ struct Options {
   bool help = false;
   bool version = false;
 };
+
+struct Timeline;
+// Puts the times of the marks --from, --to and --at named; false with a one-line message when the
+// timeline has no such mark, or the range they give is empty.
+bool resolveMarks(const Timeline &timeline, Options &options, std::string &error);
 
 // Parses argv; on a bad option or value returns false with a one-line message.
 bool parseOptions(int argc, char **argv, Options &options, std::string &error);

@@ -267,6 +267,20 @@ bool Document::parseBlock(Parser &p, const std::vector<std::string> &words, Line
   return true;
 }
 
+bool Document::parseMark(Parser &p, const std::vector<std::string> &words, Line &line) {
+  if (words.size() != 3) return p.fail("expected 'mark TIME NAME'");
+  double at = 0;
+  std::string why;
+  if (!parseMoment(words[1], p.current(), false, at, why)) return p.fail("mark " + why);
+  if (!validWord(words[2]))
+    return p.fail("mark name '" + printable(words[2]) + "' may hold only letters, digits, '_' and '-'");
+  if (const Mark *twin = p.timeline.mark(words[2]))
+    return p.fail("a second mark '" + words[2] + "' (the first is on line " + std::to_string(twin->line) + ")");
+  p.timeline.marks.push_back({wholeMs(at), words[2], p.number});
+  line.kind = Line::Kind::Mark;
+  return true;
+}
+
 // Every active block is drawn each frame: how many can play at one moment is bounded.
 bool Document::checkActiveBlocks(Parser &p) {
   std::vector<std::pair<int64_t, int>> edges;  // (time, +line at a start / -line at an end)
@@ -317,6 +331,10 @@ bool Document::parse(const std::string &text, const std::string &source, std::st
       line.offset = field(2);
     } else if (words[0] == "music") {
       ok = parseMusic(p, fields, line);
+    } else if (words[0] == "mark") {
+      ok = parseMark(p, words, line);
+      line.start = field(1);
+      line.word = field(2);
     } else {
       ok = parseBlock(p, words, line);
       line.start = field(0);
@@ -527,6 +545,13 @@ bool Document::removeTime(double atMs, double amountMs, std::string &error) {
 bool Document::retime(double atMs, double amountMs, std::string &error) {
   std::vector<std::string> texts;
   for (const Line &line : lines_) {
+    if (line.kind == Line::Kind::Mark) {
+      // A mark moves with the time after it; one in removed time stays at the cut.
+      const double ms = fieldMs(line, line.start, false), to = retimed(ms, atMs, amountMs);
+      texts.push_back(to == ms ? line.text : replaced(line.text, {{line.start.at, line.start.size,
+                                                                   writeTime(line, line.start, to, false)}}));
+      continue;
+    }
     if (line.kind != Line::Kind::Block) {
       texts.push_back(line.text);
       continue;
@@ -555,6 +580,38 @@ bool Document::retime(double atMs, double amountMs, std::string &error) {
     }
     texts.push_back(changes.empty() ? line.text : replaced(line.text, changes));
   }
+  return commit(std::move(texts), error);
+}
+
+bool Document::addMark(double ms, const std::string &name, std::string &error) {
+  if (beforeZero(ms, error)) return false;
+  const TempoMap &map = timeline_.tempo;
+  const bool beats = !map.empty() && ms >= map.segments.front().ms;
+  std::vector<std::string> texts = lineTexts();
+  texts.push_back("mark " + (beats ? formatNumber(map.beatAt(ms)) + "b" : std::to_string(wholeMs(ms))) + " " + name);
+  return commit(std::move(texts), error, true);
+}
+
+bool Document::moveMark(int line, double ms, std::string &error) {
+  if (line < 1 || static_cast<size_t>(line) > lines_.size() || lines_[static_cast<size_t>(line) - 1].kind != Line::Kind::Mark) {
+    error = "line " + std::to_string(line) + " holds no mark";
+    return false;
+  }
+  const Line &l = lines_[static_cast<size_t>(line) - 1];
+  std::vector<std::string> texts = lineTexts();
+  texts[static_cast<size_t>(line) - 1] =
+      replaced(l.text, {{l.start.at, l.start.size, writeTime(l, l.start, std::max(0.0, ms), false)}});
+  return commit(std::move(texts), error);
+}
+
+bool Document::renameMark(int line, const std::string &name, std::string &error) {
+  if (line < 1 || static_cast<size_t>(line) > lines_.size() || lines_[static_cast<size_t>(line) - 1].kind != Line::Kind::Mark) {
+    error = "line " + std::to_string(line) + " holds no mark";
+    return false;
+  }
+  const Line &l = lines_[static_cast<size_t>(line) - 1];
+  std::vector<std::string> texts = lineTexts();
+  texts[static_cast<size_t>(line) - 1] = replaced(l.text, {{l.word.at, l.word.size, name}});
   return commit(std::move(texts), error);
 }
 

@@ -43,6 +43,11 @@ class Document {
   // Times in [atMs, atMs + amountMs) move to atMs and later ones `amountMs` earlier; blocks that
   // lie wholly inside go.
   bool removeTime(double atMs, double amountMs, std::string &error);
+  // Marks: "mark TIME NAME" appended (in beats when the file has a tempo by then), a mark's line
+  // moved to another time in its own units, or renamed.
+  bool addMark(double ms, const std::string &name, std::string &error);
+  bool moveMark(int line, double ms, std::string &error);
+  bool renameMark(int line, const std::string &name, std::string &error);
   // Sets the last "tempo BPM [OFFSET]" line (a new first line when there is none); beats stay beats.
   bool setTempo(double bpm, int64_t offsetMs, std::string &error);
 
@@ -70,7 +75,7 @@ class Document {
     size_t at = 0, size = 0;  // where in the line's text; size 0: absent
   };
   struct Line {
-    enum class Kind { Other, Tempo, TempoChange, Block };
+    enum class Kind { Other, Tempo, TempoChange, Block, Mark };
     std::string text;  // without its '\n'
     Kind kind = Kind::Other;
     Field start, end, word, period, until;  // a block's
@@ -85,6 +90,7 @@ class Document {
   static bool parseTempo(Parser &p, const std::vector<std::string> &words, Line &line);
   static bool parseMusic(Parser &p, const Fields &fields, const Line &line);
   static bool parseBlock(Parser &p, const std::vector<std::string> &words, Line &line);
+  static bool parseMark(Parser &p, const std::vector<std::string> &words, Line &line);
   static bool checkActiveBlocks(Parser &p);
 
   const TempoMap &mapOf(const Line &line) const;

@@ -37,6 +37,12 @@ int64_t Timeline::duration() const {
   return end;
 }
 
+const Mark *Timeline::mark(const std::string &name) const {
+  for (const Mark &m : marks)
+    if (m.name == name) return &m;
+  return nullptr;
+}
+
 std::string timelineTooLarge(const std::string &name) {
   return name + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
 }
@@ -70,6 +76,7 @@ std::string listBlocks(const Timeline &timeline) {
   std::string out;
   for (const Block &b : timeline.blocks)
     out += std::to_string(b.start) + " " + std::to_string(b.end) + " " + b.word + "\n";
+  for (const Mark &m : timeline.marks) out += "mark " + std::to_string(m.ms) + " " + m.name + "\n";
   return out;
 }
 

@@ -51,9 +51,17 @@ struct Block {
   int line = 0;  // the line of the file it comes from, from 1
 };
 
+// A named moment: a 'mark TIME NAME' line (the parts of the song: intro, drop, break).
+struct Mark {
+  int64_t ms = 0;
+  std::string name;
+  int line = 0;
+};
+
 struct Timeline {
   std::string source;  // the file name, or "<built-in demo>"
   std::vector<Block> blocks;
+  std::vector<Mark> marks;  // in file order; each name once
   std::string music;   // from a 'music PATH' line, as written; empty: none
   double bpm = 0;      // from the last 'tempo BPM [OFFSET]' line; 0: none
   int64_t beatOffset = 0;
@@ -61,6 +69,7 @@ struct Timeline {
   int64_t silentEnd = 0;  // a timeline without blocks lasts as long as its music (set by a host)
 
   int64_t duration() const;  // the latest end, or silentEnd when that is later
+  const Mark *mark(const std::string &name) const;  // null when there is none of that name
 };
 
 // Parsing a timeline, and the built-in demo parsed, are timeline/document.h's.

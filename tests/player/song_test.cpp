@@ -85,3 +85,34 @@ TEST(Song, NewWritesATimelineThatCheckAcceptsAndPlayPlaysOverBlack) {
 }
 
 }  // namespace
+
+namespace {
+
+// A mark's name where a time goes: the same frames as its milliseconds, and a name the timeline
+// lacks refused with the names it has.
+TEST(Marks, RenderFromAMarkEqualsRenderFromItsTime) {
+  Workspace ws;
+  const std::string timeline =
+      ws.write("m.timeline", "tempo 120\n0 8b water_thing\n8b 16b morph\nmark 6b drop\nmark 7b late\n");
+  const Outcome named = runPlayer({"render", timeline, "--from", "drop", "--to", "late", "--fps", "10", "--size", "64x48",
+                                   "--frames", ws.path("named"), "--plugin", KANDU_PLUGIN});
+  ASSERT_EQ(named.status, 0) << named.output;
+  const Outcome timed = runPlayer({"render", timeline, "--from", "3000", "--to", "3500", "--fps", "10", "--size", "64x48",
+                                   "--frames", ws.path("timed"), "--plugin", KANDU_PLUGIN});
+  ASSERT_EQ(timed.status, 0) << timed.output;
+  const std::vector<std::string> frames = ws.list("named");
+  EXPECT_EQ(frames, ws.list("timed"));
+  EXPECT_EQ(frames.size(), 5u) << "3000 to 3500 ms at 10 fps";
+  for (const std::string &f : frames)
+    EXPECT_EQ(fileContent(ws.path("named/" + f)), fileContent(ws.path("timed/" + f))) << f;
+
+  const Outcome missing = runPlayer({"still", timeline, "--at", "chorus", "--out", ws.path("s.png")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.output.find("--at: the timeline has no mark 'chorus' (its marks: drop, late)"), std::string::npos)
+      << missing.output;
+  const Outcome backwards = runPlayer({"render", timeline, "--from", "late", "--to", "drop", "--frames", ws.path("b")});
+  EXPECT_EQ(backwards.status, 2);
+  EXPECT_NE(backwards.output.find("--to must be after --from"), std::string::npos) << backwards.output;
+}
+
+}  // namespace

@@ -276,3 +276,54 @@ TEST(Document, TheChangeIsTheRangeThatDiffers) {
   check("same", "same", 4, "", "");
   check("", "new", 0, "", "new");
 }
+
+namespace kandu {
+namespace {
+
+TEST(Document, MarksNameMomentsMoveWithTimeAndAreEditedInTheirUnits) {
+  std::string error;
+  Document d;
+  ASSERT_TRUE(d.parse("tempo 120 100\n0 8b water_thing\nmark 8b drop   # the drop\nmark 50 start\n", "t.timeline",
+                      error))
+      << error;
+  ASSERT_EQ(d.timeline().marks.size(), 2u);
+  EXPECT_EQ(d.timeline().marks[0].ms, 4100);  // 100 + 8 × 500
+  EXPECT_EQ(d.timeline().marks[0].name, "drop");
+  EXPECT_EQ(d.timeline().marks[0].line, 3);
+  EXPECT_EQ(d.timeline().mark("start")->ms, 50);
+  EXPECT_EQ(d.timeline().mark("nothing"), nullptr);
+  EXPECT_EQ(listBlocks(d.timeline()), "0 4100 water_thing\nmark 4100 drop\nmark 50 start\n");
+
+  // Time inserted at a mark moves it (and the block's end there), in their own units.
+  ASSERT_TRUE(d.insertTime(4100, 1000, error)) << error;
+  EXPECT_EQ(d.text(), "tempo 120 100\n0 10b water_thing\nmark 10b drop   # the drop\nmark 50 start\n");
+  // Time removed around a mark leaves it at the cut.
+  ASSERT_TRUE(d.removeTime(4000, 1500, error)) << error;
+  EXPECT_EQ(d.timeline().mark("drop")->ms, 4000);
+  EXPECT_EQ(d.text(), "tempo 120 100\n0 7.8b water_thing\nmark 7.8b drop   # the drop\nmark 50 start\n");
+
+  ASSERT_TRUE(d.addMark(2100, "verse", error)) << error;
+  EXPECT_EQ(d.text().substr(d.text().rfind("mark")), "mark 4b verse\n");
+  ASSERT_TRUE(d.moveMark(4, 60, error)) << error;
+  EXPECT_EQ(d.timeline().mark("start")->ms, 60);
+  ASSERT_TRUE(d.renameMark(3, "chorus", error)) << error;
+  EXPECT_EQ(d.text(), "tempo 120 100\n0 7.8b water_thing\nmark 7.8b chorus   # the drop\nmark 60 start\nmark 4b verse\n");
+  EXPECT_FALSE(d.renameMark(3, "start", error));
+  EXPECT_EQ(error, "t.timeline:4: a second mark 'start' (the first is on line 3)");
+  EXPECT_FALSE(d.moveMark(2, 0, error));
+  EXPECT_EQ(error, "line 2 holds no mark");
+
+  for (const auto &[text, why] : std::vector<std::pair<std::string, std::string>>{
+           {"mark 0\n", "t.timeline:1: expected 'mark TIME NAME'"},
+           {"mark soon intro\n",
+            "t.timeline:1: mark 'soon' is not a time in milliseconds from 0 to 3600000 (or in beats, like 16b)"},
+           {"mark 0 two.words\n", "t.timeline:1: mark name 'two.words' may hold only letters, digits, '_' and '-'"},
+           {"mark 1b intro\n", "t.timeline:1: mark '1b' is in beats, but no 'tempo BPM' line comes before it"}}) {
+    Document bad;
+    EXPECT_FALSE(bad.parse(text, "t.timeline", error)) << text;
+    EXPECT_EQ(error, why) << text;
+  }
+}
+
+}  // namespace
+}  // namespace kandu

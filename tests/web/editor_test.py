@@ -62,7 +62,7 @@ def tone_wav(path, seconds, rate=48000):
 
 def checked_blocks(player, path):
     out = subprocess.run([player, 'check', path], capture_output=True, text=True, check=True).stdout
-    return [[int(s), int(e), w] for s, e, w in (line.split() for line in out.splitlines())]
+    return [[int(s), int(e), w] for s, e, w in (line.split() for line in out.splitlines()) if s != 'mark']
 
 
 def open_editor(browser, base, query):
