@@ -53,6 +53,12 @@ KANDU_API int kandu_doc_insert(double startMs, double endMs, const char *word);
 KANDU_API int kandu_doc_insert_time(double atMs, double amountMs);
 KANDU_API int kandu_doc_remove_time(double atMs, double amountMs);
 KANDU_API int kandu_doc_tempo(double bpm, int offsetMs);
+// The marks: two numbers each, ms and line; their names by index.
+KANDU_API const double *kandu_doc_marks(int *count);
+KANDU_API const char *kandu_doc_mark_name(int index);
+KANDU_API int kandu_doc_add_mark(double ms, const char *name);
+KANDU_API int kandu_doc_move_mark(int line, double ms);
+KANDU_API int kandu_doc_rename_mark(int line, const char *name);
 // Replaces `removed` bytes at `at` with `length` bytes (undo and redo replay changes this way).
 KANDU_API int kandu_doc_replace(double at, double removed, const char *bytes, double length);
 // The last change to the text: [at, removed length, inserted length], and those bytes.

@@ -17,7 +17,7 @@ namespace {
 using namespace kandu;
 
 Document gDocument;
-std::vector<double> gNumbers, gChange;
+std::vector<double> gNumbers, gChange, gMarks;
 std::vector<std::string> gWords;  // the words kandu_doc_blocks() numbered
 
 int done(bool ok, const std::string &error) {
@@ -116,6 +116,34 @@ int kandu_doc_remove_time(double atMs, double amountMs) {
   std::string error;
   return done(gDocument.removeTime(atMs, amountMs, error), error);
 }
+const double *kandu_doc_marks(int *count) {
+  gMarks.clear();
+  for (const Mark &m : gDocument.timeline().marks)
+    gMarks.insert(gMarks.end(), {static_cast<double>(m.ms), static_cast<double>(m.line)});
+  *count = static_cast<int>(gDocument.timeline().marks.size());
+  return gMarks.data();
+}
+
+const char *kandu_doc_mark_name(int index) {
+  const std::vector<Mark> &marks = gDocument.timeline().marks;
+  return index >= 0 && static_cast<size_t>(index) < marks.size() ? marks[static_cast<size_t>(index)].name.c_str() : "";
+}
+
+int kandu_doc_add_mark(double ms, const char *name) {
+  std::string error;
+  return done(gDocument.addMark(ms, name ? name : "", error), error);
+}
+
+int kandu_doc_move_mark(int line, double ms) {
+  std::string error;
+  return done(gDocument.moveMark(line, ms, error), error);
+}
+
+int kandu_doc_rename_mark(int line, const char *name) {
+  std::string error;
+  return done(gDocument.renameMark(line, name ? name : "", error), error);
+}
+
 int kandu_doc_tempo(double bpm, int offsetMs) {
   std::string error;
   return done(gDocument.setTempo(bpm, offsetMs, error), error);

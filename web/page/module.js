@@ -169,6 +169,16 @@ export class Kandu {
   insertTime(atMs, amountMs) { this.check(this.raw._kandu_doc_insert_time(atMs, amountMs)); }
   removeTime(atMs, amountMs) { this.check(this.raw._kandu_doc_remove_time(atMs, amountMs)); }
   setTempo(bpm, offsetMs) { this.check(this.raw._kandu_doc_tempo(bpm, offsetMs)); }
+  // [{ ms, line, name }] in file order.
+  marks() {
+    const numbers = this.doubles(2, (count) => this.raw._kandu_doc_marks(count)), out = [];
+    for (let i = 0; i < numbers.length; i += 2)
+      out.push({ ms: numbers[i], line: numbers[i + 1], name: this.string(this.raw._kandu_doc_mark_name(i / 2)) });
+    return out;
+  }
+  addMark(ms, name) { this.check(this.withString(name, (n) => this.raw._kandu_doc_add_mark(ms, n))); }
+  moveMark(line, ms) { this.check(this.raw._kandu_doc_move_mark(line, ms)); }
+  renameMark(line, name) { this.check(this.withString(name, (n) => this.raw._kandu_doc_rename_mark(line, n))); }
   // Replaces `removedLength` bytes at `at` with `inserted` (bytes).
   replace(at, removedLength, inserted) {
     this.check(this.withMemory(Math.max(1, inserted.length), (p) => {

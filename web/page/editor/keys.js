@@ -25,6 +25,10 @@ export function laneCommand(event, mac = isMac, onBlock = false) {
     case '-': return 'zoom-out';
     case 'Home': return 'home';
     case 't': case 'T': return 'tap';
+    case 'm': case 'M': return 'add-mark';
+    case '[': return 'previous-mark';
+    case ']': return 'next-mark';
+    case 'l': case 'L': return 'loop-marks';
     case ',': return 'first-beat-earlier';
     case '.': return 'first-beat-later';
     case 'Enter': return onBlock ? (event.shiftKey ? 'select-add' : 'select') : null;

@@ -10,6 +10,7 @@ import { Files } from './files.js';
 import { isSave, laneCommand } from './keys.js';
 import { Lanes } from './lanes.js';
 import { laneWords, newView } from './layout.js';
+import { Marks } from './marks.js';
 import { installPointer, zoom } from './pointer.js';
 import { beatsText } from './ruler.js';
 import { Still } from './still.js';
@@ -30,6 +31,7 @@ function createEditor(kandu) {
   ed.still = new Still(ed);
   ed.files = new Files(ed);
   ed.tempo = new Tempo(ed);
+  ed.marks = new Marks(ed);
   // After a change of the document: blocks, lanes, text, and the intro's picture.
   ed.refresh = (fromLanes) => {
     const { view } = ed;
@@ -88,6 +90,10 @@ function installKeys(ed) {
     'select-add': (event) => edits.select(Number(event.target.dataset.line), true),
     'help': () => $('keys').showModal(),
     'tap': (event) => ed.tempo.tap(event.timeStamp),
+    'add-mark': () => ed.marks.add(),
+    'previous-mark': () => ed.marks.jump(false),
+    'next-mark': () => ed.marks.jump(true),
+    'loop-marks': () => ed.marks.loopAround(),
     'first-beat-earlier': () => ed.tempo.nudge(-nudgeMs),
     'first-beat-later': () => ed.tempo.nudge(nudgeMs),
   };
@@ -185,7 +191,8 @@ function scriptingApi(ed) {
     studioWindow: () => (ed.studio ? ed.studio.window : null),
     waveformAt: () => (ed.studio ? ed.studio.waveformAt : undefined),  // ms after navigation
     save: () => ed.files.save(),
-    tempo: () => ed.kandu.docTempo(),  // the document's tempo line: { bpm, offset }, or null
+    tempo: () => ed.kandu.docTempo(),
+    marks: () => ed.kandu.marks(),  // the document's tempo line: { bpm, offset }, or null
     tempoEstimate: () => ed.tempo.estimate,  // the detector's, for the music loaded
     acceptTempo: () => ed.tempo.accept(),
     // Gives the editor the file at `url` as if it were dropped on it.

@@ -128,7 +128,12 @@ export function installPointer(ed) {
   rulerEl.addEventListener('pointerdown', (event) => {
     const ms = rulerMs(event);
     capture(rulerEl, event);
-    if (event.target.classList.contains('first-beat')) {
+    if (event.target.classList.contains('mark')) {
+      // A mark, dragged: it moves on the grid (Alt: freely), one undo step.
+      const line = Number(event.target.dataset.line);
+      scrub = { mark: line, grab: ms - Number(event.target.dataset.ms) };
+      ed.marks.dragStart(line);
+    } else if (event.target.classList.contains('first-beat')) {
       // The grid's first beat, dragged: the tempo line's offset follows (one undo step).
       scrub = { firstBeat: true, grab: ms - kandu.docTempo().offset };
       ed.tempo.dragStart();
@@ -144,7 +149,9 @@ export function installPointer(ed) {
   rulerEl.addEventListener('pointermove', (event) => {
     if (!scrub) return;
     const ms = rulerMs(event);
-    if (scrub.firstBeat) {
+    if (scrub.mark) {
+      ed.marks.dragTo(scrub.mark, ms - scrub.grab, event.altKey);
+    } else if (scrub.firstBeat) {
       ed.tempo.dragTo(ms - scrub.grab);
     } else if (scrub.loop) {
       scrub.moved = true;
@@ -155,6 +162,9 @@ export function installPointer(ed) {
       transport.seek(ms);
       transport.scrubSound(ms);
     }
+  });
+  rulerEl.addEventListener('dblclick', (event) => {
+    if (event.target.classList.contains('mark')) ed.marks.rename(Number(event.target.dataset.line));
   });
   rulerEl.addEventListener('pointerup', () => {
     if (scrub && scrub.loop) transport.setLoop(scrub.moved ? view.loop : null);

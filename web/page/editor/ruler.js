@@ -36,6 +36,16 @@ export function drawRuler(ruler, kandu, view, width) {
     first.title = 'The first beat (' + tempo.offset + ' ms): drag it to move the grid';
     ruler.appendChild(first);
   }
+  for (const mark of kandu.marks()) {
+    const el = document.createElement('div');
+    el.className = 'mark';
+    el.style.left = xOf(view, mark.ms) + 'px';
+    el.textContent = mark.name;
+    el.dataset.line = mark.line;
+    el.dataset.ms = mark.ms;
+    el.title = mark.name + ' at ' + kandu.timeText(mark.ms) + ': drag to move, double-click to rename';
+    ruler.appendChild(el);
+  }
   if (view.loop) {
     const band = document.createElement('div');
     band.className = 'loop';

@@ -1,0 +1,74 @@
+// Marks on the ruler: the song's parts by name. M adds one at the playhead, [ and ] jump to the
+// previous and next, L loops between the marks around the playhead; a mark is dragged to move it
+// (on the grid; Alt: freely) and double-clicked to rename it. Each edit is one undo step.
+
+// The name for a new mark: "mark" and the lowest number not taken.
+export function freshName(marks) {
+  const taken = new Set(marks.map((m) => m.name));
+  let n = 1;
+  while (taken.has('mark' + n)) ++n;
+  return 'mark' + n;
+}
+
+// The mark before `ms` (more than half a millisecond before) or after it; null when there is none.
+export function neighbour(marks, ms, later) {
+  let best = null;
+  for (const m of marks) {
+    if (later ? m.ms > ms + 0.5 && (!best || m.ms < best.ms) : m.ms < ms - 0.5 && (!best || m.ms > best.ms)) best = m;
+  }
+  return best;
+}
+
+// The range between the marks around `ms` ([at or before, after]), or null.
+export function rangeAround(marks, ms) {
+  const from = neighbour(marks, ms + 1, false), to = neighbour(marks, ms, true);
+  return from && to ? [from.ms, to.ms] : null;
+}
+
+export class Marks {
+  constructor(ed) {
+    this.ed = ed;
+    this.dragKey = null;
+  }
+
+  list() { return this.ed.kandu.marks(); }
+
+  edit(change, mergeKey = null) {
+    const { doc, view } = this.ed, selection = [...view.selected];
+    if (!doc.gesture(change, selection, selection, mergeKey)) {
+      this.ed.say(doc.error);
+      return false;
+    }
+    this.ed.refresh(true);
+    return true;
+  }
+
+  add() {
+    const at = this.ed.view.playhead, name = freshName(this.list());
+    if (this.edit((k) => k.addMark(at, name))) this.ed.say('mark ' + name + ' at ' + this.ed.beatsText(at));
+  }
+
+  jump(later) {
+    const m = neighbour(this.list(), this.ed.view.playhead, later);
+    if (m) this.ed.transport.seek(m.ms);
+  }
+
+  loopAround() {
+    const range = rangeAround(this.list(), this.ed.view.playhead);
+    if (!range) return this.ed.say('no marks on both sides of the playhead');
+    this.ed.transport.setLoop(range);
+  }
+
+  dragStart(line) { this.dragKey = 'mark-' + line + '-' + performance.now(); }
+  dragTo(line, ms, free) {
+    const { kandu, view } = this.ed;
+    const to = free ? Math.round(ms) : kandu.snap(ms, view.gridFraction);
+    this.edit((k) => k.moveMark(line, Math.max(0, to)), this.dragKey);
+  }
+
+  rename(line) {
+    const mark = this.list().find((m) => m.line === line);
+    const name = mark && window.prompt('Rename the mark ' + mark.name + ' (one word)', mark.name);
+    if (name && name !== mark.name) this.edit((k) => k.renameMark(line, name.trim()));
+  }
+}
