@@ -16,6 +16,7 @@
 #include "base/printable.h"
 #include "media/audio.h"
 #include "player/capture.h"
+#include "player/export.h"
 #include "player/headless.h"
 #include "player/messages.h"
 #include "player/options.h"
@@ -153,6 +154,10 @@ int run(int argc, char **argv) {
   };
 
   if (options.command == Command::Edit) return runEdit(options, refuse);
+  if (options.command == Command::Export) {
+    if (options.pageDir.empty()) options.pageDir = defaultPageDir();
+    return runExport(options);
+  }
   if (options.command == Command::Tempo || options.command == Command::New) {
     const int status = options.command == Command::Tempo ? runTempo(options) : runNew(options);
     if (status < 0) signals::endWithStopSignal();

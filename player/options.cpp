@@ -106,7 +106,7 @@ const std::vector<Option> &optionTable() {
        }},
       {"--no-browser", nullptr, "edit: print the editor's address but do not open a browser",
        [](Options &o, const std::string &, std::string &) { return o.noBrowser = true, true; }},
-      {"--page", "DIR", "edit: the editor's pages (default: the web build beside the player)",
+      {"--page", "DIR", "edit, export: the web pages (default: the web build beside the player)",
        [](Options &o, const std::string &v, std::string &) { return o.pageDir = v, true; }},
       {"--help", nullptr, "this text",
        [](Options &o, const std::string &, std::string &) { return o.help = true, true; }},
@@ -131,6 +131,8 @@ const CommandName kCommands[] = {
                               "offset in ms), and how sure it is; exit status 1 when it has no steady beat"},
     {"new", Command::New, "write a timeline for MUSIC: its music line and the tempo found in it\n"
                           "(--out TIMELINE, default MUSIC's name with .timeline)"},
+    {"export", Command::Export, "write the timeline, its music and the player's page as one HTML file that\n"
+                                "plays from the disk (--out, default TIMELINE's name with .html)"},
     {"edit", Command::Edit, "the studio: the editor in the browser, saving to TIMELINE, with the window\n"
                             "following it (the first line printed is the editor's address)"},
 };
@@ -221,12 +223,20 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
     error = "--at belongs to still";
     return false;
   }
-  if ((o.port || o.noBrowser || !o.pageDir.empty()) && o.command != Command::Edit) {
-    error = "--port, --no-browser and --page belong to edit";
+  if ((o.port || o.noBrowser) && o.command != Command::Edit) {
+    error = "--port and --no-browser belong to edit";
+    return false;
+  }
+  if (!o.pageDir.empty() && o.command != Command::Edit && o.command != Command::Export) {
+    error = "--page belongs to edit and export";
     return false;
   }
   if ((o.command == Command::Tempo || o.command == Command::New) && o.timelinePath.empty()) {
     error = std::string(o.command == Command::Tempo ? "tempo" : "new") + " needs a MUSIC file";
+    return false;
+  }
+  if (o.command == Command::Export && o.timelinePath.empty()) {
+    error = "export needs a TIMELINE";
     return false;
   }
   if (o.command == Command::Edit && o.timelinePath.empty()) {

@@ -6,7 +6,7 @@
 
 namespace kandu {
 
-enum class Command { Default, Render, Play, Still, Sheet, Check, Edit, Tempo, New };
+enum class Command { Default, Render, Play, Still, Sheet, Check, Edit, Tempo, New, Export };
 
 struct Options {
   Command command = Command::Default;

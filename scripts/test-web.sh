@@ -45,6 +45,11 @@ echo "== web: tempo in the editor: an empty start, a song's tempo, taps, ×2, ÷
 python3 tests/web/tempo_test.py build-web build/kandu-player "$out/tempo"
 echo "== web: marks in the editor against kandu-player check (tests/web/marks_test.py)"
 python3 tests/web/marks_test.py build-web build/kandu-player "$out/marks"
+echo "== web: a demo exported as one file, opened from file:// offline (tests/web/export_test.py)"
+python3 tests/web/export_test.py build-web build/kandu-player build/libkandu.so "$out/export"
+if ! command -v geckodriver >/dev/null; then
+  echo "== web: the exported demo in Firefox: skipped: no geckodriver on this machine (Debian does not package it)"
+fi
 echo "== web: the studio, kandu-player edit, with its window on Xvfb (tests/web/studio_test.py)"
 python3 tests/web/studio_test.py build-web build/kandu-player build/libkandu.so "$out/studio"
 echo "== web: the editor with many lanes (tests/web/lanes_test.py)"

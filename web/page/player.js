@@ -15,7 +15,8 @@ function fail(message) {
 }
 
 async function start() {
-  const timelineUrl = params.get('timeline');
+  // A demo exported as one file names its own timeline (kandu-player export).
+  const timelineUrl = params.get('timeline') || globalThis.kanduDefaultTimeline || null;
   const { kandu } = await startIntro(document.getElementById('picture'), timelineUrl,
                                      { print: (text) => console.log(text) });
   window.kandu = kandu;  // for tests and the console
@@ -74,7 +75,12 @@ function play(kandu, timelineUrl) {
     }
     event.preventDefault();
   });
-  document.addEventListener('click', wantSound);
+  document.addEventListener('click', () => {
+    wantSound();
+    // A demo exported as one file goes full screen on a click, as a demo is shown.
+    if (globalThis.kanduDefaultTimeline && !document.fullscreenElement && document.documentElement.requestFullscreen)
+      document.documentElement.requestFullscreen().catch(() => {});
+  });
 
   function frame(now) {
     if (kandu.tick(sound.position(), now - last)) startSound();  // wrapped to the start

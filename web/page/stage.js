@@ -13,7 +13,8 @@ export async function fetchBytes(url) {
 // The module on `canvas` (an element), started with ?timeline=URL's bytes or the built-in demo.
 // Resolves to { kandu, bytes, source, url }: `bytes` null for the built-in demo.
 export async function startIntro(canvas, url, { print = () => {}, printErr = (t) => console.warn(t) } = {}) {
-  const kandu = await loadKandu({ canvas, print, printErr });
+  // An exported demo hands the module its wasm bytes (kanduModuleOptions), as it cannot fetch them.
+  const kandu = await loadKandu({ canvas, print, printErr, ...(globalThis.kanduModuleOptions || {}) });
   const bytes = url ? await fetchBytes(url) : null;
   kandu.start(bytes, url || '', '#' + canvas.id);
   return { kandu, bytes, url };
