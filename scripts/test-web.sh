@@ -48,7 +48,7 @@ python3 tests/web/marks_test.py build-web build/kandu-player "$out/marks"
 echo "== web: a demo exported as one file, opened from file:// offline (tests/web/export_test.py)"
 python3 tests/web/export_test.py build-web build/kandu-player build/libkandu.so "$out/export"
 if ! command -v geckodriver >/dev/null; then
-  echo "== web: the exported demo in Firefox: skipped: no geckodriver on this machine (Debian does not package it)"
+  echo "== web: the exported demo in Firefox: skipped: no geckodriver (Debian does not package it, and its npm package downloads it from elsewhere, which this machine cannot)"
 fi
 echo "== web: the studio, kandu-player edit, with its window on Xvfb (tests/web/studio_test.py)"
 python3 tests/web/studio_test.py build-web build/kandu-player build/libkandu.so "$out/studio"

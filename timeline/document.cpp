@@ -615,6 +615,36 @@ bool Document::renameMark(int line, const std::string &name, std::string &error)
   return commit(std::move(texts), error);
 }
 
+bool Document::pasteTime(double fromMs, double toMs, double atMs, std::string &error) {
+  if (toMs - fromMs < 1) {
+    error = "no range of time to paste";
+    return false;
+  }
+  if (beforeZero(atMs, error)) return false;
+  const TempoMap &map = timeline_.tempo;
+  std::vector<std::string> texts = lineTexts();
+  size_t pasted = 0;
+  for (const Block &b : timeline_.blocks) {
+    if (static_cast<double>(b.end) <= fromMs || static_cast<double>(b.start) >= toMs) continue;
+    const Line &line = lines_[static_cast<size_t>(b.line) - 1];
+    // Each time in the unit its own field is written in.
+    auto inBeats = [&](const Field &f) { return !map.empty() && line.text[f.at + f.size - 1] == 'b'; };
+    auto write = [&](double ms, const Field &f) {
+      if (!inBeats(f)) return std::to_string(wholeMs(ms - fromMs + atMs));
+      const double beat = map.beatAt(ms) - map.beatAt(fromMs) + map.beatAt(atMs);
+      return formatNumber(std::round(beat * 1e6) / 1e6) + "b";
+    };
+    texts.push_back(write(std::max<double>(static_cast<double>(b.start), fromMs), line.start) + " " +
+                    write(std::min<double>(static_cast<double>(b.end), toMs), line.end) + " " + b.word);
+    ++pasted;
+  }
+  if (pasted == 0) {
+    error = "no blocks in that range of time";
+    return false;
+  }
+  return commit(std::move(texts), error, true);
+}
+
 bool Document::setTempo(double bpm, int64_t offsetMs, std::string &error) {
   std::string tempo = "tempo " + formatNumber(bpm) + (offsetMs ? " " + std::to_string(offsetMs) : std::string());
   std::vector<std::string> texts = lineTexts();

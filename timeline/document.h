@@ -43,6 +43,10 @@ class Document {
   // Times in [atMs, atMs + amountMs) move to atMs and later ones `amountMs` earlier; blocks that
   // lie wholly inside go.
   bool removeTime(double atMs, double amountMs, std::string &error);
+  // Pastes the blocks within [fromMs, toMs), cut at its edges, at `atMs`: new lines at the end,
+  // each time in beats where its line writes that time in beats (counted in beats from the range's
+  // start), else in milliseconds. Refused when the range holds no block.
+  bool pasteTime(double fromMs, double toMs, double atMs, std::string &error);
   // Marks: "mark TIME NAME" appended (in beats when the file has a tempo by then), a mark's line
   // moved to another time in its own units, or renamed.
   bool addMark(double ms, const std::string &name, std::string &error);

@@ -327,3 +327,33 @@ TEST(Document, MarksNameMomentsMoveWithTimeAndAreEditedInTheirUnits) {
 
 }  // namespace
 }  // namespace kandu
+
+namespace kandu {
+namespace {
+
+TEST(Document, PastedTimeKeepsItsUnitsAndIsCutAtTheRangesEdges) {
+  std::string error;
+  Document d;
+  // 500 ms beats from 0: the range 1000 to 3000 ms (2b to 6b) holds the end of the first block (its
+  // start written in ms, its end in beats: each keeps its unit), the rule's copies at 2b and 4b, and
+  // the middle of the block in ms.
+  ASSERT_TRUE(d.parse("tempo 120\n0 3b water_thing\n2b 2.25b rotate every 2b until 8b\n1500 4000 morph\n", "t.timeline",
+                      error))
+      << error;
+  ASSERT_TRUE(d.pasteTime(1000, 3000, 8000, error)) << error;  // at 16b
+  EXPECT_EQ(d.text(),
+            "tempo 120\n0 3b water_thing\n2b 2.25b rotate every 2b until 8b\n1500 4000 morph\n"
+            "8000 17b water_thing\n16b 16.25b rotate\n18b 18.25b rotate\n8500 10000 morph\n");
+  // Again, after the first: the range laid down twice.
+  ASSERT_TRUE(d.pasteTime(1000, 3000, 10000, error)) << error;
+  EXPECT_EQ(d.text().substr(d.text().find("8500 10000 morph\n") + 17),
+            "10000 21b water_thing\n20b 20.25b rotate\n22b 22.25b rotate\n10500 12000 morph\n");
+  const std::string before = d.text();
+  EXPECT_FALSE(d.pasteTime(5000, 7000, 0, error));
+  EXPECT_EQ(error, "no blocks in that range of time");
+  EXPECT_FALSE(d.pasteTime(1000, 1000, 0, error));
+  EXPECT_EQ(d.text(), before);
+}
+
+}  // namespace
+}  // namespace kandu

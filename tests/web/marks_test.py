@@ -4,9 +4,9 @@
     marks_test.py WEB_DIR PLAYER OUT_DIR
 
 M adds marks at the playhead, [ and ] jump between them, L loops between the two around the
-playhead, a mark dragged on the ruler moves on the grid as one undo step, inserted time moves marks;
-after each, kandu-player check of the saved bytes lists the marks the editor shows, and undoing
-everything gives the file back byte for byte. Exit status 0 when all pass.
+playhead, a mark dragged on the ruler moves on the grid as one undo step, inserted time moves marks,
+Ctrl+C and Ctrl+V copy the range's time and paste it twice; after each, kandu-player check of the
+saved bytes lists what the editor shows, and undoing everything gives the file back byte for byte. Exit status 0 when all pass.
 """
 import base64
 import os
@@ -14,7 +14,7 @@ import subprocess
 import sys
 
 from browser import Browser, serve, wait_for
-from editor_test import check, drag, failures_count, keys
+from editor_test import CONTROL, check, checked_blocks, drag, failures_count, keys
 
 TEXT = 'tempo 120\n0 16b water_thing   # one block\n'
 
@@ -88,7 +88,26 @@ def main():
         keys(browser, ['i'])  # a grid step (1/4 beat, 125 ms) of time at 1000 ms
         check(agrees('time inserted') == [[2125, 'mark1'], [5625, 'mark2']], 'inserted time moves both marks')
 
-        for _ in range(4):
+        # Copying time: the range between the marks around the playhead (L), pasted twice at 6 s.
+        browser.script('kanduEditor.seek(3000);')
+        lanes()
+        keys(browser, ['l'], [CONTROL, 'c'])
+        browser.script('kanduEditor.setLoop(); kanduEditor.seek(6000);')
+        lanes()
+        steps = browser.script('return kanduEditor.historyLength();')
+        keys(browser, [CONTROL, 'v'], [CONTROL, 'v'])
+        check(browser.script('return kanduEditor.historyLength();') - steps == 2, 'each paste is one undo step')
+        saved = os.path.join(out_dir, 'pasted.timeline')
+        with open(saved, 'wb') as f:
+            f.write(bytes(browser.script('return kanduEditor.bytes();')))
+        listed = checked_blocks(player, saved)
+        shown = browser.script('return kanduEditor.blocks();')
+        check(listed == shown == [[0, 8125, 'water_thing'], [6000, 9500, 'water_thing'], [9500, 13000, 'water_thing']],
+              'pasted twice after itself, cut at the range: check lists %s, the editor shows %s' % (listed, shown))
+        check(browser.script('return kanduEditor.text();').endswith('6000 19b water_thing\n9500 26b water_thing\n'),
+              'each time in its own unit, as the copied line writes it (its start in ms, its end in beats)')
+
+        for _ in range(6):
             browser.script('kanduEditor.undo();')
         check(bytes(browser.script('return kanduEditor.bytes();')) == TEXT.encode(), 'undo gives the file back byte for byte')
         errors = browser.script('return window.kanduErrors;')

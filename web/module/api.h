@@ -53,6 +53,8 @@ KANDU_API int kandu_doc_insert(double startMs, double endMs, const char *word);
 KANDU_API int kandu_doc_insert_time(double atMs, double amountMs);
 KANDU_API int kandu_doc_remove_time(double atMs, double amountMs);
 KANDU_API int kandu_doc_tempo(double bpm, int offsetMs);
+// The blocks within [fromMs, toMs), cut at its edges, pasted at atMs.
+KANDU_API int kandu_doc_paste_time(double fromMs, double toMs, double atMs);
 // The marks: two numbers each, ms and line; their names by index.
 KANDU_API const double *kandu_doc_marks(int *count);
 KANDU_API const char *kandu_doc_mark_name(int index);

@@ -116,6 +116,11 @@ int kandu_doc_remove_time(double atMs, double amountMs) {
   std::string error;
   return done(gDocument.removeTime(atMs, amountMs, error), error);
 }
+int kandu_doc_paste_time(double fromMs, double toMs, double atMs) {
+  std::string error;
+  return done(gDocument.pasteTime(fromMs, toMs, atMs, error), error);
+}
+
 const double *kandu_doc_marks(int *count) {
   gMarks.clear();
   for (const Mark &m : gDocument.timeline().marks)

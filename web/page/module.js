@@ -169,6 +169,7 @@ export class Kandu {
   insertTime(atMs, amountMs) { this.check(this.raw._kandu_doc_insert_time(atMs, amountMs)); }
   removeTime(atMs, amountMs) { this.check(this.raw._kandu_doc_remove_time(atMs, amountMs)); }
   setTempo(bpm, offsetMs) { this.check(this.raw._kandu_doc_tempo(bpm, offsetMs)); }
+  pasteTime(fromMs, toMs, atMs) { this.check(this.raw._kandu_doc_paste_time(fromMs, toMs, atMs)); }
   // [{ ms, line, name }] in file order.
   marks() {
     const numbers = this.doubles(2, (count) => this.raw._kandu_doc_marks(count)), out = [];

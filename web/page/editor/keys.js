@@ -13,6 +13,8 @@ export function laneCommand(event, mac = isMac, onBlock = false) {
     if (lower === 'z') return event.shiftKey ? 'redo' : 'undo';
     if (lower === 'y') return 'redo';
     if (lower === 'd') return 'duplicate';
+    if (lower === 'c') return 'copy-time';
+    if (lower === 'v') return 'paste-time';
     return null;
   }
   switch (key) {

@@ -91,6 +91,8 @@ function installKeys(ed) {
     'help': () => $('keys').showModal(),
     'tap': (event) => ed.tempo.tap(event.timeStamp),
     'add-mark': () => ed.marks.add(),
+    'copy-time': () => ed.marks.copy(),
+    'paste-time': () => ed.marks.paste(),
     'previous-mark': () => ed.marks.jump(false),
     'next-mark': () => ed.marks.jump(true),
     'loop-marks': () => ed.marks.loopAround(),

@@ -66,6 +66,26 @@ export class Marks {
     this.edit((k) => k.moveMark(line, Math.max(0, to)), this.dragKey);
   }
 
+  // Copying time: the loop range (Shift+drag on the ruler, or L between two marks) is kept, and each
+  // paste puts its blocks at the playhead and moves the playhead to the pasted range's end, so that
+  // pasting N times in a row lays the range down N times.
+  copy() {
+    const range = this.ed.view.loop;
+    if (!range) return this.ed.say('set a range first: Shift+drag on the ruler, or L between two marks');
+    this.clip = [...range];
+    this.ed.say('copied ' + this.ed.beatsText(range[0]) + ' to ' + this.ed.beatsText(range[1]));
+  }
+  paste() {
+    if (!this.clip) return this.ed.say('nothing copied: Ctrl+C copies the range');
+    const [from, to] = this.clip, playhead = this.ed.view.playhead;
+    // Right after a paste the playhead stands at its end (a millisecond before it when that end is
+    // the timeline's): the next paste goes there.
+    const at = this.pastedTo !== undefined && Math.abs(playhead - this.pastedTo) <= 1 ? this.pastedTo : playhead;
+    if (!this.edit((k) => k.pasteTime(from, to, at))) return;
+    this.pastedTo = at + (to - from);
+    this.ed.transport.seek(this.pastedTo);
+  }
+
   rename(line) {
     const mark = this.list().find((m) => m.line === line);
     const name = mark && window.prompt('Rename the mark ' + mark.name + ' (one word)', mark.name);
