@@ -108,6 +108,25 @@ const std::vector<Option> &optionTable() {
        [](Options &o, const std::string &, std::string &) { return o.noBrowser = true, true; }},
       {"--page", "DIR", "edit, export: the web pages (default: the web build beside the player)",
        [](Options &o, const std::string &v, std::string &) { return o.pageDir = v, true; }},
+      {"--first-cut", nullptr, "new: also a first cut from the music: a scene and a mark per section,\n"
+                               "pulses on the kicks",
+       [](Options &o, const std::string &, std::string &) { return o.firstCut = true, true; }},
+      {"--pulses", "WORDS", "new --first-cut: the pulse words laid on the kicks, by commas (default rotate)",
+       [](Options &o, const std::string &v, std::string &error) {
+         o.pulses.clear();
+         for (size_t at = 0; at <= v.size();) {
+           size_t end = v.find(',', at);
+           if (end == std::string::npos) end = v.size();
+           const std::string word = v.substr(at, end - at);
+           if (!word.empty() && !isMarkName(word)) {
+             error = "--pulses wants words separated by commas, not '" + v.substr(0, 64) + "'";
+             return false;
+           }
+           if (!word.empty()) o.pulses.push_back(word);
+           at = end + 1;
+         }
+         return true;
+       }},
       {"--help", nullptr, "this text",
        [](Options &o, const std::string &, std::string &) { return o.help = true, true; }},
       {"--version", nullptr, "the player's version",
@@ -221,6 +240,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
   }
   if ((o.at >= 0 || !o.atMark.empty()) && o.command != Command::Still) {
     error = "--at belongs to still";
+    return false;
+  }
+  if (o.firstCut && o.command != Command::New) {
+    error = "--first-cut belongs to new";
     return false;
   }
   if ((o.port || o.noBrowser) && o.command != Command::Edit) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kandu {
 
@@ -26,6 +27,8 @@ struct Options {
   std::string fromMark, toMark, atMark;
   bool loop = false;  // play: start over at the end
   int port = 0;       // edit: 0 picks a free one
+  bool firstCut = false;                     // new: a first cut from the music
+  std::vector<std::string> pulses{"rotate"};  // new --first-cut: the pulse words laid on kicks
   bool noBrowser = false;
   std::string pageDir;  // edit: the editor's pages (empty: found beside the player)
   bool help = false;

@@ -15,6 +15,7 @@
 #include "player/messages.h"
 #include "player/signals.h"
 #include "timeline/document.h"
+#include "timeline/first_cut.h"
 
 namespace kandu {
 
@@ -32,7 +33,7 @@ std::string realPath(const std::string &path) {
 
 }  // namespace
 
-bool findTempo(const std::string &music, TempoEstimate &estimate, std::string &error) {
+bool findTempo(const std::string &music, TempoEstimate &estimate, std::string &error, std::vector<float> *mono12k) {
   std::unique_ptr<AudioSource> source;
   if (!openMusic(music, source, error)) return false;
   TempoDetector detector(kAudioRate);
@@ -45,6 +46,10 @@ bool findTempo(const std::string &music, TempoEstimate &estimate, std::string &e
     const int64_t n = end >= 0 ? std::max<int64_t>(0, std::min(kPiece, end - at)) : kPiece;
     for (int64_t i = 0; i < n; ++i) mono[static_cast<size_t>(i)] = 0.5f * (stereo[2 * i] + stereo[2 * i + 1]);
     detector.feed(mono.data(), static_cast<size_t>(n));
+    if (mono12k)
+      for (int64_t i = 0; i + 4 <= n; i += 4)
+        mono12k->push_back(0.25f * (mono[static_cast<size_t>(i)] + mono[static_cast<size_t>(i) + 1] +
+                                    mono[static_cast<size_t>(i) + 2] + mono[static_cast<size_t>(i) + 3]));
     if (end >= 0) break;
   }
   estimate = detector.finish();
@@ -90,12 +95,17 @@ int runNew(const Options &o) {
   }
   TempoEstimate estimate;
   std::string error;
-  if (!findTempo(music, estimate, error)) {
+  std::vector<float> mono12k;
+  if (!findTempo(music, estimate, error, o.firstCut ? &mono12k : nullptr)) {
     if (signals::stopRequested()) return -1;
     complain(error);
     return 2;
   }
-  const std::string text = newTimelineText(musicNameFrom(target, music), estimate);
+  std::string text = newTimelineText(musicNameFrom(target, music), estimate);
+  if (o.firstCut && estimate.steady)
+    text += firstCutLines(findSections(mono12k.data(), mono12k.size(), 12000, estimate), estimate, o.pulses);
+  else if (o.firstCut)
+    complain("no first cut without a steady beat: the timeline has its music line only");
   Timeline check;
   if (!parseTimeline(text, target, check, error)) {  // a music path the timeline cannot hold
     complain(error);

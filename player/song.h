@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "player/options.h"
 #include "timeline/tempo_detect.h"
@@ -11,7 +12,9 @@ namespace kandu {
 
 // Decodes `music` (anything FFmpeg reads) and runs the detector on its mono mix; false with the
 // reason when the file does not decode (a music without a steady beat is a true with !steady).
-bool findTempo(const std::string &music, TempoEstimate &estimate, std::string &error);
+// `mono12k`, when given, gets the music's mono mix at 12 kHz (for the first cut's sections).
+bool findTempo(const std::string &music, TempoEstimate &estimate, std::string &error,
+               std::vector<float> *mono12k = nullptr);
 // How a timeline at `timelinePath` names `musicPath`: its bare name when both lie in one
 // directory, else the music's absolute path.
 std::string musicNameFrom(const std::string &timelinePath, const std::string &musicPath);
