@@ -6,7 +6,8 @@
 Checks: the editor opens empty; a song given to it becomes a timeline whose tempo line is
 `kandu-player tempo`'s (the same detector, in the page's worker); tap tempo on the beat of a click
 track at 128 BPM proposes 128 ± 1; ×2, ÷2 and a dragged first beat each write the tempo line as one
-undo step, and undo gives the text back; the console stays clean. Exit status 0 when all pass.
+undo step, and undo gives the text back; a first cut of the song is what kandu-player check lists;
+the console stays clean. Exit status 0 when all pass.
 """
 import base64
 import math
@@ -138,6 +139,18 @@ def main():
         step(lambda: keys(browser, ['.']) if browser.script('document.getElementById("lanes").focus(); return 1;') else 0,
              'the first beat nudged (.)', lambda l: l and int(l[2]) == offset + 5)
 
+        # A first cut of the song: kandu-player check of the saved bytes is what the editor shows.
+        steps = browser.script('return kanduEditor.historyLength();')
+        browser.script('kanduEditor.firstCut();')
+        cut = wait_for(lambda: browser.script('return kanduEditor.marks().length;'), 60)
+        saved = os.path.join(out_dir, 'cut.timeline')
+        with open(saved, 'wb') as f:
+            f.write(bytes(browser.script('return kanduEditor.bytes();')))
+        listed = subprocess.run([player, 'check', saved], capture_output=True, text=True).stdout.split('\n')
+        shown = ['%d %d %s' % (b[0], b[1], b[2]) for b in browser.script('return kanduEditor.blocks();')] + \
+                ['mark %d %s' % (m['ms'], m['name']) for m in browser.script('return kanduEditor.marks();')]
+        check(cut and listed[:-1] == shown and browser.script('return kanduEditor.historyLength();') - steps == 1,
+              'a first cut (%d lines, one undo step) is what kandu-player check lists' % len(shown))
         errors = browser.script('return window.kanduErrors;')
         severe = [e for e in browser.console() if e['level'] == 'SEVERE']
         check(not errors and not severe, 'the console is clean: %s %s' % (errors, severe))

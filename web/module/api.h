@@ -95,6 +95,10 @@ KANDU_API const char *kandu_tempo_why();
 // A new timeline for a song named `musicName`, with the estimate given.
 KANDU_API const char *kandu_tempo_new_timeline(const char *musicName, int steady, double bpm, double firstBeatMs,
                                                double confidence, const char *why);
+// A first cut's lines for music given as mono at 12 kHz, on the tempo given, with the pulse words
+// (by commas) on its kicks.
+KANDU_API const char *kandu_first_cut(const float *mono12k, int count, double bpm, double firstBeatMs,
+                                      const char *pulses);
 // Tap tempo over taps at `ms`: four numbers: ok (0 or 1), BPM, the fitted first tap's ms, taps counted.
 KANDU_API const double *kandu_tap_fit(const double *ms, int count);
 // The document's tempo line as it stands: has one (0 or 1), BPM, offset in ms, 0.

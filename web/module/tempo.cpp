@@ -3,7 +3,9 @@
 // new timeline for a song: the timeline library's rules, as kandu-player's tempo and new use them.
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "timeline/first_cut.h"
 #include "timeline/tempo_detect.h"
 #include "web/module/api.h"
 #include "web/module/page.h"
@@ -49,6 +51,23 @@ const char *kandu_tempo_new_timeline(const char *musicName, int steady, double b
   e.confidence = confidence;
   e.why = why ? why : "";
   gText = newTimelineText(musicName ? musicName : "", e);
+  return gText.c_str();
+}
+
+const char *kandu_first_cut(const float *mono12k, int count, double bpm, double firstBeatMs, const char *pulses) {
+  TempoEstimate tempo;
+  tempo.steady = bpm > 0;
+  tempo.bpm = bpm;
+  tempo.firstBeatMs = firstBeatMs;
+  std::vector<std::string> words;
+  for (const char *p = pulses ? pulses : ""; *p;) {
+    const char *comma = p;
+    while (*comma && *comma != ',') ++comma;
+    if (comma > p) words.emplace_back(p, comma);
+    p = *comma ? comma + 1 : comma;
+  }
+  const size_t n = mono12k && count > 0 ? static_cast<size_t>(count) : 0;
+  gText = firstCutLines(findSections(mono12k, n, 12000, tempo), tempo, words);
   return gText.c_str();
 }
 

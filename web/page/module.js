@@ -217,6 +217,14 @@ export class Kandu {
     return this.withString(musicName, (name) => this.withString(e.why || '', (why) =>
       this.string(this.raw._kandu_tempo_new_timeline(name, e.steady ? 1 : 0, e.bpm, e.firstBeatMs, e.confidence, why))));
   }
+  // A first cut's lines for `mono12k` (a Float32Array at 12 kHz) on the tempo given.
+  firstCut(mono12k, bpm, firstBeatMs, pulses) {
+    return this.withMemory(Math.max(4, mono12k.length * 4), (at) => {
+      this.raw.HEAPF32.set(mono12k, at >> 2);
+      return this.withString(pulses.join(','), (p) =>
+        this.string(this.raw._kandu_first_cut(at, mono12k.length, bpm, firstBeatMs, p)));
+    });
+  }
   // Tap tempo over tap times in ms: { ok, bpm, firstMs, taps }.
   tapTempo(times) {
     return this.withMemory(Math.max(8, times.length * 8), (at) => {

@@ -197,6 +197,7 @@ function scriptingApi(ed) {
     marks: () => ed.kandu.marks(),  // the document's tempo line: { bpm, offset }, or null
     tempoEstimate: () => ed.tempo.estimate,  // the detector's, for the music loaded
     acceptTempo: () => ed.tempo.accept(),
+    firstCut: () => ed.tempo.firstCut(),
     // Gives the editor the file at `url` as if it were dropped on it.
     dropUrl: async (url) => {
       const blob = await (await fetch(url)).blob(), name = url.split('/').pop();

@@ -90,8 +90,9 @@ export class Tempo {
     this.taps = [];
   }
 
-  // The detector on `buffer` (an AudioBuffer), in the worker; resolves to its estimate.
-  detect(buffer) {
+  // The detector on `buffer` (an AudioBuffer), in the worker; resolves to its estimate (or, with
+  // `cut` { bpm, offset, pulses }, to a first cut's lines).
+  detect(buffer, cut = null) {
     const { $ } = this.ed;
     if (!this.worker) this.worker = new Worker(new URL('./tempo_worker.js', import.meta.url), { type: 'module' });
     const channels = [];
@@ -103,13 +104,16 @@ export class Tempo {
         } else if (data.error) {
           $('tempo-state').textContent = '';
           reject(new Error(data.error));
+        } else if (data.lines !== undefined) {
+          $('tempo-state').textContent = '';
+          resolve(data.lines);
         } else {
           $('tempo-state').textContent = '';
           this.estimate = data.estimate;
           resolve(data.estimate);
         }
       };
-      this.worker.postMessage({ channels, rate: buffer.sampleRate }, channels.map((c) => c.buffer));
+      this.worker.postMessage({ channels, rate: buffer.sampleRate, cut }, channels.map((c) => c.buffer));
     });
   }
 
@@ -126,7 +130,31 @@ export class Tempo {
     }
   }
 
+  // A first cut of the loaded music on the document's tempo: a scene and a mark per section and the
+  // pulse words of the selected blocks (the first pulse word without a selection) on its kicks, one
+  // undo step.
+  async firstCut() {
+    const { sound, kandu, doc, view, words } = this.ed;
+    const t = this.current();
+    if (!sound.buffer || !t) return this.ed.say('a first cut needs music and a tempo line');
+    const pulseWords = new Set(words.filter((w) => w.kind === 'pulse').map((w) => w.word));
+    const picked = [...new Set(view.blocks.filter((b) => view.selected.has(b[3]) && pulseWords.has(b[2])).map((b) => b[2]))];
+    let lines;
+    try {
+      lines = await this.detect(sound.buffer, { bpm: t.bpm, offset: t.offset,
+                                                pulses: picked.length ? picked : [...pulseWords].slice(0, 1) });
+    } catch (e) {
+      return this.ed.say('no first cut: ' + e.message);
+    }
+    const text = doc.text();
+    if (!doc.replaceText(text + (text === '' || text.endsWith('\n') ? '' : '\n') + lines.replace(/^\n/, text ? '\n' : ''),
+                         [...view.selected])) return this.ed.say(doc.error);
+    this.ed.refresh(true);
+    this.ed.say('a first cut: ' + kandu.marks().length + ' marks');
+  }
+
   install() {
+    this.ed.$('first-cut').addEventListener('click', () => this.firstCut());
     const { $ } = this.ed;
     $('tempo-double').addEventListener('click', () => this.scale(2));
     $('tempo-halve').addEventListener('click', () => this.scale(0.5));
