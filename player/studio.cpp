@@ -282,7 +282,8 @@ void Studio::Impl::routes() {
                     "application/octet-stream");
   });
   server.Get("/music", [this](const Request &, Response &res) { sendMusic(res); });
-  server.Post("/api/render", [this](const Request &, Response &res) {
+  // A render to MP4, or an export as one HTML file, of the saved timeline, beside it.
+  auto produce = [this](Response &res, const char *ending, const std::string &pageDir) {
     std::string bytes, version, error;
     {
       std::lock_guard<std::mutex> lock(fileMutex);
@@ -292,12 +293,14 @@ void Studio::Impl::routes() {
     std::string out = setup.timelinePath;
     const size_t dot = out.rfind('.');
     if (dot != std::string::npos && dot > out.rfind('/') + 1) out.resize(dot);
-    out += ".mp4";
-    if (!render.start(setup.playerPath, setup.pluginPath, setup.timelinePath, out, error))
+    out += ending;
+    if (!render.start(setup.playerPath, setup.pluginPath, setup.timelinePath, out, error, pageDir))
       return refuse(res, 409, error);
     res.status = 202;
     res.set_content(render.stateJson(), "application/json");
-  });
+  };
+  server.Post("/api/render", [produce](const Request &, Response &res) { produce(res, ".mp4", ""); });
+  server.Post("/api/export", [this, produce](const Request &, Response &res) { produce(res, ".html", setup.pageDir); });
   server.Get("/api/render", [this](const Request &, Response &res) {
     res.set_content(render.stateJson(), "application/json");
   });
@@ -311,8 +314,9 @@ void Studio::Impl::routes() {
     auto file = std::make_shared<std::FILE *>(std::fopen(path.c_str(), "rb"));
     struct stat st{};
     if (!*file || fstat(fileno(*file), &st) != 0) return refuse(res, 404, "no such video");
+    const bool html = path.size() > 5 && path.compare(path.size() - 5, 5, ".html") == 0;
     res.set_content_provider(
-        static_cast<size_t>(st.st_size), "video/mp4",
+        static_cast<size_t>(st.st_size), html ? "text/html" : "video/mp4",
         [file](size_t offset, size_t length, httplib::DataSink &sink) {
           char buffer[65536];
           if (std::fseek(*file, static_cast<long>(offset), SEEK_SET) != 0) return false;

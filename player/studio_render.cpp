@@ -35,7 +35,7 @@ StudioRender::~StudioRender() {
 }
 
 bool StudioRender::start(const std::string &player, const std::string &plugin, const std::string &timeline,
-                         const std::string &out, std::string &error) {
+                         const std::string &out, std::string &error, const std::string &pageDir) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (child_ > 0) {
     error = "a render is running";
@@ -47,8 +47,9 @@ bool StudioRender::start(const std::string &player, const std::string &plugin, c
     error = std::string("cannot start the render: ") + std::strerror(errno);
     return false;
   }
-  std::vector<std::string> args = {player, "render", timeline, "--out", out};
-  if (!plugin.empty()) args.insert(args.end(), {"--plugin", plugin});
+  std::vector<std::string> args = {player, pageDir.empty() ? "render" : "export", timeline, "--out", out};
+  if (!pageDir.empty()) args.insert(args.end(), {"--page", pageDir});
+  if (!plugin.empty() && pageDir.empty()) args.insert(args.end(), {"--plugin", plugin});
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -1,4 +1,5 @@
-// The studio's render: the saved timeline rendered to MP4 by kandu-player render, a child process
+// The studio's render: the saved timeline rendered to MP4 by kandu-player render (or exported as
+// one HTML file by kandu-player export), a child process
 // (started without a shell), whose progress lines become "render" events for the pages. Cancelled,
 // the child is stopped as Ctrl+C stops it, and so leaves nothing half-written.
 #pragma once
@@ -24,9 +25,10 @@ class StudioRender {
   StudioRender &operator=(const StudioRender &) = delete;
   ~StudioRender();
 
-  // Renders `timeline` to `out`; false with the reason when a render runs already or cannot start.
+  // Renders `timeline` to `out` (or, with `pageDir`, exports it as one HTML file); false with the
+  // reason when a render or an export runs already or cannot start.
   bool start(const std::string &player, const std::string &plugin, const std::string &timeline,
-             const std::string &out, std::string &error);
+             const std::string &out, std::string &error, const std::string &pageDir = "");
   void cancel();
   // {"state": "idle|running|done|failed|cancelled", "percent": N, "output": NAME, "message": TEXT}
   std::string stateJson() const;

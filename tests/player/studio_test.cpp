@@ -34,6 +34,10 @@ struct StudioRun {
     ws.write("page/editor.html", "<!doctype html>editor");
     ws.write("page/kandu.wasm", std::string("\0asm", 4));
     ws.write("page/editor/main.js", "export {};");
+    // The player's page as export reads it.
+    ws.write("page/index.html", "<!doctype html>\n<html><head><meta charset=\"utf-8\"><title>kandu</title></head>\n"
+                                "<body>\n<canvas id=\"picture\"></canvas>\n<script src=\"kandu.js\"></script>\n</body></html>\n");
+    for (const char *js : {"page/kandu.js", "page/module.js", "page/stage.js", "page/player.js"}) ws.write(js, "// js\n");
     ws.write("outside.txt", "private");
     std::filesystem::create_symlink(ws.path("outside.txt"), ws.path("page/leak.js"));
     timeline = ws.path("song/demo.timeline");
@@ -254,6 +258,27 @@ TEST(Studio, SavesAreAtomicAndRefusedOverAFileChangedOnDisk) {
   EXPECT_EQ(stale->status, 409);
   EXPECT_NE(stale->body.find(s.version()), std::string::npos);
   EXPECT_EQ(fileContent(s.timeline), other);
+}
+
+TEST(Studio, ExportsTheSavedTimelineAsOnePage) {
+  StudioRun s(kText);
+  ASSERT_GT(s.port, 0) << fileContent(s.log);
+  auto started = s.client().Post("/api/export", s.writing(), "", "text/plain");
+  ASSERT_EQ(started->status, 202) << started->body;
+  std::string state;
+  ASSERT_TRUE(waitFor([&] {
+    state = s.client().Get("/api/render", s.keyed())->body;
+    return state.find("\"state\":\"running\"") == std::string::npos;
+  }, 30)) << state;
+  EXPECT_NE(state.find("\"state\":\"done\""), std::string::npos) << state;
+  auto page = s.client().Get("/render/demo.html", s.keyed());
+  ASSERT_EQ(page->status, 200);
+  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html");
+  EXPECT_EQ(page->body.rfind("<!doctype html>", 0), 0u);
+  EXPECT_NE(page->body.find("id=\"kandu-timeline\" data-name=\"demo.timeline\">tempo 120\n0 4 water\n</script>"),
+            std::string::npos);
+  EXPECT_EQ(fileContent(s.ws.path("song/demo.html")), page->body);
+  EXPECT_EQ(s.client().Get("/render/other.html", s.keyed())->status, 404);
 }
 
 TEST(Studio, AMissingTimelineIsMadeByTheFirstSave) {

@@ -228,9 +228,9 @@ export class Studio {
     }
   }
 
-  async render() {
+  async render(what = 'render') {
     try {
-      await call('api/render', { method: 'POST' });
+      await call('api/' + what, { method: 'POST' });
     } catch (e) {
       this.ed.say(e.message.replace(/^[^:]*: \d+ /, ''));
     }
@@ -253,6 +253,7 @@ export class Studio {
     const { $ } = this.ed;
     $('studio-tools').hidden = false;
     $('render').addEventListener('click', () => this.render());
+    $('export').addEventListener('click', () => this.render('export'));
     $('render-cancel').addEventListener('click', () => call('api/render', { method: 'DELETE' }).catch(() => {}));
     // With the native window beside it, the window plays the sound; the page's is silent.
     this.ed.sound.muted = !!this.info.window;
