@@ -30,9 +30,9 @@ bool parseSize(const std::string &text, int &w, int &h) {
   return true;
 }
 
-// A mark's name where a time is expected: a word that does not start with a digit.
+// A mark's name where a time is expected: a word that starts with a letter or '_'.
 bool isMarkName(const std::string &v) {
-  if (v.empty() || v.size() > 64 || std::isdigit(static_cast<unsigned char>(v[0]))) return false;
+  if (v.empty() || v.size() > 64 || !(std::isalpha(static_cast<unsigned char>(v[0])) || v[0] == '_')) return false;
   for (char c : v)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') return false;
   return true;

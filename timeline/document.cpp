@@ -272,8 +272,10 @@ bool Document::parseMark(Parser &p, const std::vector<std::string> &words, Line 
   double at = 0;
   std::string why;
   if (!parseMoment(words[1], p.current(), false, at, why)) return p.fail("mark " + why);
-  if (!validWord(words[2]))
-    return p.fail("mark name '" + printable(words[2]) + "' may hold only letters, digits, '_' and '-'");
+  // A name starts with a letter or '_', so that --from NAME is never read as a time.
+  if (!validWord(words[2]) || !(std::isalpha(static_cast<unsigned char>(words[2][0])) || words[2][0] == '_'))
+    return p.fail("mark name '" + printable(words[2]) +
+                  "' must start with a letter or '_' and hold only letters, digits, '_' and '-'");
   if (const Mark *twin = p.timeline.mark(words[2]))
     return p.fail("a second mark '" + words[2] + "' (the first is on line " + std::to_string(twin->line) + ")");
   p.timeline.marks.push_back({wholeMs(at), words[2], p.number});

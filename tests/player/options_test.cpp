@@ -44,6 +44,18 @@ TEST(Options, DefaultsAreWhatTheHelpSaysAndAFullCommandLine) {
   EXPECT_EQ(still.at, 1500);
 }
 
+TEST(Options, AMarksNameStandsForATime) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"render", "t.timeline", "--from", "drop", "--to", "_end"}, o, error)) << error;
+  EXPECT_EQ(o.fromMark, "drop");
+  EXPECT_EQ(o.toMark, "_end");
+  EXPECT_EQ(o.from, -1);
+  Options still;
+  ASSERT_TRUE(parse({"still", "t.timeline", "--at", "chorus"}, still, error)) << error;
+  EXPECT_EQ(still.atMark, "chorus");
+}
+
 TEST(Options, BadOptionsAndValuesAreOneClearError) {
   struct Case {
     std::vector<const char *> args;
@@ -56,6 +68,7 @@ TEST(Options, BadOptionsAndValuesAreOneClearError) {
       {{"--size", "1024"}, "--size wants WIDTHxHEIGHT"},
       {{"--size", "0x10"}, "--size wants"},
       {{"--from", "-5"}, "--from wants a time in milliseconds"},
+      {{"--at", "1e3"}, "--at wants a time in milliseconds"},
       {{"--from", "2000", "--to", "1000"}, "--to must be after --from"},
       {{"still"}, "still needs --at MS"},
       {{"render", "--at", "5"}, "--at belongs to still"},

@@ -317,7 +317,9 @@ TEST(Document, MarksNameMomentsMoveWithTimeAndAreEditedInTheirUnits) {
            {"mark 0\n", "t.timeline:1: expected 'mark TIME NAME'"},
            {"mark soon intro\n",
             "t.timeline:1: mark 'soon' is not a time in milliseconds from 0 to 3600000 (or in beats, like 16b)"},
-           {"mark 0 two.words\n", "t.timeline:1: mark name 'two.words' may hold only letters, digits, '_' and '-'"},
+           {"mark 0 two.words\n",
+            "t.timeline:1: mark name 'two.words' must start with a letter or '_' and hold only letters, digits, '_' and '-'"},
+           {"mark 0 1st\n", "t.timeline:1: mark name '1st' must start with a letter or '_' and hold only letters, digits, '_' and '-'"},
            {"mark 1b intro\n", "t.timeline:1: mark '1b' is in beats, but no 'tempo BPM' line comes before it"}}) {
     Document bad;
     EXPECT_FALSE(bad.parse(text, "t.timeline", error)) << text;
