@@ -27,10 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int64_t end = timeline.duration();
   for (int64_t t : {int64_t{0}, end / 2, end - 1}) (void)scheduleAt(timeline, t);
 
-  // The edits an editor makes, on the first block's line, with amounts taken from the input.
-  const int line = timeline.blocks.front().line;
+  // The edits an editor makes, on the first block's line (a timeline may have none: then on line 1,
+  // where they are refused), with amounts taken from the input.
+  const int line = timeline.blocks.empty() ? 1 : timeline.blocks.front().line;
   const double amount = static_cast<double>(size % 977) * 1.5 - 300;
-  for (int edit = 0; edit < 10; ++edit) {
+  for (int edit = 0; edit < 12; ++edit) {
     Document edited = document;
     bool ok = false;
     switch (edit) {
@@ -44,6 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       case 7: ok = edited.insertTime(end / 2, amount < 0 ? -amount : amount, error); break;
       case 8: ok = edited.removeTime(end / 4, amount < 0 ? -amount : amount, error); break;
       case 9: ok = edited.setTempo(60 + size % 200, static_cast<int64_t>(size % 1000), error); break;
+      case 10: ok = edited.pasteTime(end / 4, end / 2, end / 2 + amount, error); break;
+      case 11: ok = edited.addMark(end / 2, "fuzz_" + std::to_string(size), error); break;
     }
     if (!ok) {
       check(edited.text() == text);
