@@ -10,7 +10,7 @@ packages=(
   libegl-dev libgl-dev libgles-dev libglu1-mesa-dev libegl-mesa0 libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libpng-dev libglfw3-dev ffmpeg libyuv-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-  libsdl2-dev nodejs libcpp-httplib-dev nlohmann-json3-dev
+  libsdl2-dev nodejs libcpp-httplib-dev nlohmann-json3-dev zlib1g-dev
   libgtest-dev libbenchmark-dev clang libclang-rt-dev
   xvfb xauth xdotool imagemagick
 )
