@@ -7,26 +7,13 @@
 #include <string>
 
 #include "player/studio_music.h"
-#include "tests/support/process.h"
+#include "bench/ten_minutes.h"
 
 using namespace kandu;
 
 namespace {
 
-const std::string &tenMinutes() {
-  static const std::string path = [] {
-    std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/kandu-studio-bench";
-    std::string file = dir + "/ten-minutes.flac";
-    runProgram({"mkdir", "-p", dir});
-    // A chirp with noise over it: FLAC cannot make it small, so decoding it takes real work.
-    if (runProgram({"test", "-s", file}).status != 0)
-      runProgram({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                  "aevalsrc=0.3*sin(2*PI*(200+t)*t)+0.05*(random(0)-0.5)|0.3*sin(2*PI*(300+t)*t):s=44100:d=600",
-                  "-c:a", "flac", file});
-    return file;
-  }();
-  return path;
-}
+const std::string &tenMinutes() { return tenMinutesOfFlac(); }
 
 void BM_TenMinutesDecodedToPeaks(benchmark::State &state) {
   for (auto _ : state) {

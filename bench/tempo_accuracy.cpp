@@ -29,31 +29,12 @@ struct Tally {
   std::vector<double> beatErrors, signedErrors;
 };
 
-// A song as 16-bit mono WAV, to listen to.
-void writeWav(const std::string &path, const std::vector<float> &x) {
-  FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
-  auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
-  std::fwrite("RIFF", 1, 4, f);
-  u32(static_cast<uint32_t>(36 + x.size() * 2));
-  std::fwrite("WAVEfmt ", 1, 8, f);
-  u32(16), u16(1), u16(1), u32(48000), u32(96000), u16(2), u16(16);
-  std::fwrite("data", 1, 4, f);
-  u32(static_cast<uint32_t>(x.size() * 2));
-  for (float v : x) {
-    const int16_t s = static_cast<int16_t>(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767));
-    std::fwrite(&s, 2, 1, f);
-  }
-  std::fclose(f);
-}
-
 FILE *gIndex = nullptr;  // --write: DIR/index.csv, a line per song: file,set,bpm,first beat ms
 
 void keep(const std::string &dir, const std::string &name, const char *set, const Made &m) {
   if (dir.empty()) return;
   if (!gIndex) gIndex = std::fopen((dir + "/index.csv").c_str(), "w");
-  writeWav(dir + "/" + name, m.sound);
+  songs::writeWav(dir + "/" + name, m.sound);
   if (gIndex) std::fprintf(gIndex, "%s,%s,%.4f,%.1f\n", name.c_str(), set, m.bpm, m.firstBeatMs);
 }
 

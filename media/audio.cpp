@@ -399,25 +399,14 @@ bool openMusic(const std::string &path, std::unique_ptr<AudioSource> &music, std
   return true;
 }
 
-bool writeWav(const std::string &path, AudioSource &audio, int64_t fromMs, int64_t toMs, std::string &error) {
-  const int64_t first = fromMs * kAudioRate / 1000, count = toMs * kAudioRate / 1000 - first;
-  const uint32_t bytes = static_cast<uint32_t>(count * kAudioChannels * 2);
-  FILE *file = std::fopen(path.c_str(), "wb");
-  if (!file) {
-    error = printable(path) + ": " + std::strerror(errno);
-    return false;
-  }
-  auto u32 = [&](uint32_t v) {
-    const unsigned char b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-    std::fwrite(b, 1, 4, file);
-  };
-  auto u16 = [&](uint16_t v) {
-    const unsigned char b[2] = {uint8_t(v), uint8_t(v >> 8)};
-    std::fwrite(b, 1, 2, file);
-  };
-  std::fwrite("RIFF", 1, 4, file);
-  u32(36 + bytes);
-  std::fwrite("WAVEfmt ", 1, 8, file);
+std::string wavHeader(int64_t frames) {
+  std::string h;
+  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) h += static_cast<char>((v >> (8 * i)) & 0xff); };
+  auto u16 = [&](uint16_t v) { for (int i = 0; i < 2; ++i) h += static_cast<char>((v >> (8 * i)) & 0xff); };
+  const uint32_t data = static_cast<uint32_t>(frames * kAudioChannels * 2);
+  h += "RIFF";
+  u32(36 + data);
+  h += "WAVEfmt ";
   u32(16);
   u16(1);
   u16(kAudioChannels);
@@ -425,8 +414,20 @@ bool writeWav(const std::string &path, AudioSource &audio, int64_t fromMs, int64
   u32(kAudioRate * kAudioChannels * 2);
   u16(kAudioChannels * 2);
   u16(16);
-  std::fwrite("data", 1, 4, file);
-  u32(bytes);
+  h += "data";
+  u32(data);
+  return h;
+}
+
+bool writeWav(const std::string &path, AudioSource &audio, int64_t fromMs, int64_t toMs, std::string &error) {
+  const int64_t first = fromMs * kAudioRate / 1000, count = toMs * kAudioRate / 1000 - first;
+  FILE *file = std::fopen(path.c_str(), "wb");
+  if (!file) {
+    error = printable(path) + ": " + std::strerror(errno);
+    return false;
+  }
+  const std::string header = wavHeader(count);
+  std::fwrite(header.data(), 1, header.size(), file);
   // A second of sound at a time.
   const int64_t kPiece = kAudioRate;
   std::vector<float> piece(static_cast<size_t>(kPiece) * kAudioChannels);

@@ -60,6 +60,8 @@ bool openMusic(const std::string &path, std::unique_ptr<AudioSource> &music, std
 // sound but are still given music.
 bool checkMusicPath(const std::string &path, std::string &error);
 
+// The 44-byte header of a 16-bit stereo 48 kHz WAV of `frames` frames.
+std::string wavHeader(int64_t frames);
 // Writes [fromMs, toMs) of `audio` as 16-bit PCM WAV, reading it a piece at a time.
 bool writeWav(const std::string &path, AudioSource &audio, int64_t fromMs, int64_t toMs, std::string &error);
 

@@ -210,4 +210,26 @@ void PendingFrameDir::discard() {
   temp_.clear();
 }
 
+bool writeWholeFile(const std::string &target, const std::string &bytes, std::string &error) {
+  PendingFile pending;
+  if (!pending.create(target, error)) return false;
+  struct stat st{};
+  if (stat(target.c_str(), &st) == 0) chmod(pending.path().c_str(), st.st_mode & 07777);
+  int fd = open(pending.path().c_str(), O_WRONLY | O_CLOEXEC);
+  bool ok = fd >= 0;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = ok && fsync(fd) == 0;
+  if (fd >= 0) ok = close(fd) == 0 && ok;
+  if (!ok) {
+    error = reason(target);
+    return false;
+  }
+  return pending.commit(error);
+}
+
 }  // namespace kandu

@@ -54,6 +54,10 @@ class PendingFrameDir {
   std::string target_, temp_;
 };
 
+// Writes `bytes` as `target` all-or-nothing (a temporary file beside it, flushed to the disk, then
+// renamed), keeping the permissions of a file already there; false with "PATH: reason".
+bool writeWholeFile(const std::string &target, const std::string &bytes, std::string &error);
+
 // "frame_000042.png"
 std::string frameFileName(int64_t k);
 

@@ -242,15 +242,8 @@ int runExport(const Options &o) {
   if (!musicName.empty()) embed("kandu-music", musicName, music);
   html += "<script>" + std::string(kLoader) + "</script>\n</body>\n</html>\n";
 
-  PendingFile pending;
-  if (!pending.create(target, error)) {
+  if (!writeWholeFile(target, html, error)) {
     complain(error);
-    return 1;
-  }
-  std::FILE *file = std::fopen(pending.path().c_str(), "wb");
-  const bool written = file && std::fwrite(html.data(), 1, html.size(), file) == html.size();
-  if (!file || std::fclose(file) != 0 || !written || !pending.commit(error)) {
-    complain(printable(target) + ": cannot write the page" + (error.empty() ? "" : " (" + error + ")"));
     return 1;
   }
   complain("wrote " + printable(target) + " (" + std::to_string(html.size() / 1024) + " KB, the music " +

@@ -111,15 +111,8 @@ int runNew(const Options &o) {
     complain(error);
     return 2;
   }
-  PendingFile pending;
-  if (!pending.create(target, error)) {
+  if (!writeWholeFile(target, text, error)) {
     complain(error);
-    return 1;
-  }
-  std::FILE *file = std::fopen(pending.path().c_str(), "wb");
-  const bool written = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  if (!file || std::fclose(file) != 0 || !written || !pending.commit(error)) {
-    complain(printable(target) + ": cannot write the timeline" + (error.empty() ? "" : " (" + error + ")"));
     return 1;
   }
   complain("wrote " + printable(target) + (estimate.steady ? " (" + tempoLine(estimate) + ")" : " (no steady beat found)"));

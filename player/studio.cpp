@@ -359,22 +359,7 @@ void Studio::Impl::save(const httplib::Request &req, httplib::Response &res) {
   }
   // Written beside the file under a temporary name, then renamed over it: a failure at any point
   // leaves the old file whole.
-  PendingFile pending;
-  if (!pending.create(setup.timelinePath, error)) return refuse(res, 500, error);
-  struct stat st{};
-  if (stat(setup.timelinePath.c_str(), &st) == 0) chmod(pending.path().c_str(), st.st_mode & 07777);
-  int fd = open(pending.path().c_str(), O_WRONLY | O_CLOEXEC);
-  bool ok = fd >= 0;
-  for (size_t done = 0; ok && done < req.body.size();) {
-    const ssize_t n = write(fd, req.body.data() + done, req.body.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
-  ok = ok && fsync(fd) == 0;
-  if (fd >= 0) ok = close(fd) == 0 && ok;
-  if (!ok) return refuse(res, 500, printable(setup.timelinePath) + ": cannot save: " + std::strerror(errno));
-  if (!pending.commit(error)) return refuse(res, 500, error);
+  if (!writeWholeFile(setup.timelinePath, req.body, error)) return refuse(res, 500, "cannot save: " + error);
   knownVersion = contentVersion(req.body);
   music.use(musicOf(req.body));
   link.publish("saved", jsonText({{"version", knownVersion}, {"tab", req.get_header_value("X-Kandu-Tab")}}));

@@ -25,26 +25,6 @@ void appendPeaks(const float *stereo, int64_t frames, std::vector<float> &peaks)
   }
 }
 
-std::string wavHeader(int64_t frames) {
-  std::string h;
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) h += static_cast<char>((v >> (8 * i)) & 0xff); };
-  auto u16 = [&](uint16_t v) { for (int i = 0; i < 2; ++i) h += static_cast<char>((v >> (8 * i)) & 0xff); };
-  const uint32_t data = static_cast<uint32_t>(frames * kAudioChannels * 2);
-  h += "RIFF";
-  u32(36 + data);
-  h += "WAVEfmt ";
-  u32(16);
-  u16(1);
-  u16(kAudioChannels);
-  u32(kAudioRate);
-  u32(kAudioRate * kAudioChannels * 2);
-  u16(kAudioChannels * 2);
-  u16(16);
-  h += "data";
-  u32(data);
-  return h;
-}
-
 bool wavBytes(AudioSource &music, int64_t frames, size_t offset, size_t length, std::string &out, std::string &error) {
   out.clear();
   const std::string header = wavHeader(frames);

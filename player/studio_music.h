@@ -26,8 +26,6 @@ const int kPeakFrames = 256;
 // the lowest and the highest value of the two channels' mean, each counted from 0: {lo, hi, lo, hi...}.
 void appendPeaks(const float *stereo, int64_t frames, std::vector<float> &peaks);
 
-// The 44-byte header of a 16-bit stereo 48 kHz WAV of `frames` frames.
-std::string wavHeader(int64_t frames);
 // Bytes [offset, offset + length) of that WAV file made from `music`; false with the reason when
 // the music stops decoding.
 bool wavBytes(AudioSource &music, int64_t frames, size_t offset, size_t length, std::string &out, std::string &error);

@@ -123,24 +123,6 @@ TEST(Marks, RenderFromAMarkEqualsRenderFromItsTime) {
 
 namespace {
 
-// 16-bit mono WAV at 48 kHz.
-void writeWav(const std::string &path, const std::vector<float> &x) {
-  std::FILE *f = std::fopen(path.c_str(), "wb");
-  auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
-  auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
-  std::fwrite("RIFF", 1, 4, f);
-  u32(static_cast<uint32_t>(36 + x.size() * 2));
-  std::fwrite("WAVEfmt ", 1, 8, f);
-  u32(16), u16(1), u16(1), u32(48000), u32(96000), u16(2), u16(16);
-  std::fwrite("data", 1, 4, f);
-  u32(static_cast<uint32_t>(x.size() * 2));
-  for (float v : x) {
-    const auto s = static_cast<int16_t>(std::lround(std::max(-1.0f, std::min(1.0f, v)) * 32767));
-    std::fwrite(&s, 2, 1, f);
-  }
-  std::fclose(f);
-}
-
 TEST(Song, NewFirstCutLaysScenesMarksAndPulsesThatCheckReads) {
   Workspace ws;
   kandu::songs::Song song;
@@ -148,7 +130,7 @@ TEST(Song, NewFirstCutLaysScenesMarksAndPulsesThatCheckReads) {
   song.introBars = 8;
   song.firstBeatMs = 16300;  // the drums come in here, after eight bars of chords
   song.seconds = 36;
-  writeWav(ws.path("song.wav"), kandu::songs::make(song));
+  kandu::songs::writeWav(ws.path("song.wav"), kandu::songs::make(song));
   const Outcome made = runPlayer({"new", ws.path("song.wav"), "--first-cut", "--pulses", "rotate,light"});
   ASSERT_EQ(made.status, 0) << made.output;
   const Outcome checked = runPlayer({"check", ws.path("song.timeline")});

@@ -1,5 +1,6 @@
 #include "tests/support/songs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -186,6 +187,24 @@ Score score(const std::string &name, double bpm, double firstBeatMs, uint32_t se
     s.melody = "5...4...2...0...";
   }
   return s;
+}
+
+void writeWav(const std::string &path, const std::vector<float> &mono) {
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  auto u32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, f); };
+  auto u16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, f); };
+  std::fwrite("RIFF", 1, 4, f);
+  u32(static_cast<uint32_t>(36 + mono.size() * 2));
+  std::fwrite("WAVEfmt ", 1, 8, f);
+  u32(16), u16(1), u16(1), u32(kRate), u32(kRate * 2), u16(2), u16(16);
+  std::fwrite("data", 1, 4, f);
+  u32(static_cast<uint32_t>(mono.size() * 2));
+  for (float v : mono) {
+    const auto s = static_cast<int16_t>(std::lround(std::max(-1.0f, std::min(1.0f, v)) * 32767));
+    std::fwrite(&s, 2, 1, f);
+  }
+  std::fclose(f);
 }
 
 std::string describe(const Song &song) {

@@ -43,6 +43,8 @@ std::vector<float> render(const Score &score);
 Score score(const std::string &name, double bpm, double firstBeatMs, uint32_t seed);
 const std::vector<std::string> &scoreNames();
 const std::vector<std::string> &freshScoreNames();
+// `mono` (48 kHz) as a 16-bit mono WAV file, to listen to or to hand to the player.
+void writeWav(const std::string &path, const std::vector<float> &mono);
 // "128.00 BPM, swing 0.33, 4 bars of intro, ...", for a report.
 std::string describe(const Song &song);
 

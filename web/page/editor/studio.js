@@ -3,6 +3,8 @@
 // heard, every edit is drawn by the native window, the transport is shared both ways, and the
 // music and its waveform come decoded from the studio. Opened as static files, none of this runs.
 
+import { withCoarse } from './waveform.js';
+
 export const kProtocol = 1;
 
 // The studio's answer to a request, or an Error with its status and message.
@@ -18,20 +20,7 @@ async function call(path, options = {}) {
 
 // The peaks the studio worked out: {lo, hi} pairs every `per` frames at `rate`, as the waveform
 // keeps its fine level, with the coarse level made from them.
-export function peaksFromStudio(fine, rate, per, coarseEvery = 16) {
-  const fineCount = fine.length / 2, coarseCount = Math.ceil(fineCount / coarseEvery);
-  const coarse = new Float32Array(coarseCount * 2);
-  for (let p = 0; p < coarseCount; ++p) {
-    let lo = 0, hi = 0;
-    for (let i = p * coarseEvery; i < Math.min(fineCount, (p + 1) * coarseEvery); ++i) {
-      lo = Math.min(lo, fine[2 * i]);
-      hi = Math.max(hi, fine[2 * i + 1]);
-    }
-    coarse[2 * p] = lo;
-    coarse[2 * p + 1] = hi;
-  }
-  return { rate, serial: Date.now(), levels: [{ per, peaks: fine }, { per: per * coarseEvery, peaks: coarse }] };
-}
+export function peaksFromStudio(fine, rate, per) { return withCoarse(fine, rate, per); }
 
 // Revisions of the text sent to the window: rising across every page on the studio (the window
 // draws only a newer one than it has), from the clock's milliseconds.

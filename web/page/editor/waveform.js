@@ -19,7 +19,13 @@ export function computePeaks(channels, rate) {
     peaks[2 * p] = lo;
     peaks[2 * p + 1] = hi;
   }
-  const coarse = Math.ceil(fine / kCoarse), coarsePeaks = new Float32Array(coarse * 2);
+  return withCoarse(peaks, rate, kFine);
+}
+
+// The two levels from fine peaks ({lo, hi} pairs every `per` samples at `rate`): the coarse one
+// takes the extremes of every kCoarse of them.
+export function withCoarse(peaks, rate, per) {
+  const fine = peaks.length / 2, coarse = Math.ceil(fine / kCoarse), coarsePeaks = new Float32Array(coarse * 2);
   for (let p = 0; p < coarse; ++p) {
     let lo = 0, hi = 0;
     for (let i = p * kCoarse; i < Math.min(fine, p * kCoarse + kCoarse); ++i) {
@@ -29,7 +35,7 @@ export function computePeaks(channels, rate) {
     coarsePeaks[2 * p] = lo;
     coarsePeaks[2 * p + 1] = hi;
   }
-  return { rate, serial: ++serial, levels: [{ per: kFine, peaks }, { per: kFine * kCoarse, peaks: coarsePeaks }] };
+  return { rate, serial: ++serial, levels: [{ per, peaks }, { per: per * kCoarse, peaks: coarsePeaks }] };
 }
 
 // The extremes under the pixel column from `fromMs` to `toMs`, from the coarse peaks when a column
