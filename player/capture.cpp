@@ -81,7 +81,7 @@ std::string defaultTarget(const Options &o) {
   switch (o.command) {
     case Command::Still: return "out/still.png";
     case Command::Sheet: return "out/sheet.png";
-    default: return "out/kandu.mp4";
+    default: return o.soundOnly ? "out/kandu.wav" : "out/kandu.mp4";
   }
 }
 
@@ -137,6 +137,14 @@ bool checkRequest(const Timeline &timeline, const Options &o, std::string &error
   std::string target = defaultTarget(o);
   if (!checkFileTarget(target, error)) return false;
   if (o.command != Command::Render) return true;
+  if (o.soundOnly) {
+    const size_t dot = target.rfind('.');
+    if (dot == std::string::npos || target.substr(dot) != ".wav") {
+      error = printable(target) + ": --sound-only writes a WAV file: give --out NAME.wav";
+      return false;
+    }
+    return true;
+  }
   if (videoFormatFor(target).empty()) {
     error = printable(target) + ": not a video file name the player writes (.mp4, .m4v, .mov, .mkv); for PNG frames "
             "use --frames DIR";
@@ -219,9 +227,40 @@ class FramesOutput : public RenderOutput {
 
 }  // namespace
 
+PartFrames partFrames(int64_t frames, int part, int parts) {
+  if (parts <= 0) return {0, frames};
+  return {frames * (part - 1) / parts, frames * part / parts};
+}
+
+int runSoundOnly(const Timeline &timeline, const Options &o, AudioSource *music) {
+  const CaptureRange range = captureRange(timeline, o.from, o.to, o.fps);
+  const std::string target = defaultTarget(o);
+  if (!music) {
+    note("the timeline has no sound track: nothing written to " + printable(target));
+    return 0;
+  }
+  PendingFile file;
+  std::string error;
+  if (!file.create(target, error) || !writeWav(file.path(), *music, range.from, range.to, error) ||
+      !file.commit(error))
+    return failed(error);
+  note("wrote the sound of " + std::to_string(range.from) + " to " + std::to_string(range.to) + " ms to " +
+       printable(target));
+  return 0;
+}
+
 int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, AudioSource *music) {
   CaptureRange range = captureRange(timeline, o.from, o.to, o.fps);
-  int64_t frames = range.frameCount();
+  // A part draws the frames of the whole range before its own small and unread, so that the water
+  // has stepped as often as in one render, and numbers its frames as that render would.
+  const PartFrames part = partFrames(range.frameCount(), o.part, o.parts);
+  const int64_t frames = part.end - part.begin;
+  if (o.parts && frames == 0) {
+    complain("--part " + std::to_string(o.part) + "/" + std::to_string(o.parts) + ": the range has only " +
+             std::to_string(range.frameCount()) + " frames, so this part has none");
+    return 2;
+  }
+  if (o.parts) music = nullptr;  // the parts are joined, and the sound added once, afterwards
   std::string error, target = o.framesDir.empty() ? defaultTarget(o) : o.framesDir;
   std::unique_ptr<RenderOutput> out;
   if (o.framesDir.empty())
@@ -229,15 +268,16 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
   else
     out = std::make_unique<FramesOutput>(range, music);
   if (!out->open(target, error)) return failed(error);
+  if (part.begin > 0 && !preroll(plugin, timeline, o, range, part.begin)) return -1;
 
   Progress progress("render", frames);
   FrameQueue queue(out->sink(), static_cast<size_t>(o.width) * o.height * 4);
   auto stopping = [] { return signals::stopRequested() != 0; };
   bool ok = true;
-  for (int64_t k = 0; k < frames && ok && !stopping(); ++k) {
+  for (int64_t k = part.begin; k < part.end && ok && !stopping(); ++k) {
     renderAt(plugin, timeline, range.frameTime(k), o.width, o.height, aspectOf(o));
     ok = queue.push(k, readRawFrame(o.width, o.height), stopping);
-    progress.update(k + 1);
+    progress.update(k + 1 - part.begin);
   }
   if (stopping()) {
     out->abandon();

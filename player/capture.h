@@ -21,7 +21,16 @@ bool checkRequest(const Timeline &timeline, const Options &options, std::string 
 // Each returns the process exit status: 0, 1 with a message on stderr, or -1 when SIGINT or
 // SIGTERM stopped it (the output removed, nothing else said).
 // A video carries `music` (cut to the range) as AAC; PNG frames get it as DIR/audio.wav. Null: silent.
+// render --part I/N: frames [begin, end) of the range's `frames`, the parts splitting them as evenly
+// as whole frames allow, in order and without a gap (parts 0: all of them).
+struct PartFrames {
+  int64_t begin, end;
+};
+PartFrames partFrames(int64_t frames, int part, int parts);
 int runRender(const Plugin &plugin, const Timeline &timeline, const Options &options, AudioSource *music);
+// render --sound-only: the range's sound as 16-bit WAV, the same bytes a --frames render writes as
+// audio.wav; with no sound track, nothing is written (and it says so).
+int runSoundOnly(const Timeline &timeline, const Options &options, AudioSource *music);
 int runStill(const Plugin &plugin, const Timeline &timeline, const Options &options);
 // Draws the picture `still` writes for `atMs` at `fps` into the current framebuffer, pre-roll
 // included, on the capture clock (a window switches back to the real clock to play on).

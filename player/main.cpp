@@ -18,6 +18,7 @@
 #include "player/capture.h"
 #include "player/export.h"
 #include "player/headless.h"
+#include "player/locations.h"
 #include "player/messages.h"
 #include "player/options.h"
 #include "player/plugin.h"
@@ -69,15 +70,6 @@ int capture(const Plugin &plugin, const Timeline &timeline, const Options &optio
 
 extern "C" char **environ;
 
-// The editor's pages: a web/ directory beside the player, else the web build beside its build.
-std::string defaultPageDir() {
-  const std::string here = playerDirectory();
-  struct stat st{};
-  for (const std::string &dir : {here + "/web", here + "/../build-web"})
-    if (stat((dir + "/editor.html").c_str(), &st) == 0) return dir;
-  return here + "/web";
-}
-
 void openBrowser(const std::string &address) {
   std::string program = "xdg-open", url = address;
   char *argv[] = {program.data(), url.data(), nullptr};
@@ -98,7 +90,8 @@ int runEdit(const Options &options, const std::function<int(const std::string &)
   Studio studio(link);
   StudioSetup setup;
   setup.timelinePath = options.timelinePath;
-  setup.pageDir = options.pageDir.empty() ? defaultPageDir() : options.pageDir;
+  setup.pageDir = options.pageDir;
+  if (setup.pageDir.empty() && !findPages(setup.pageDir, error)) return refuse(error);
   setup.port = options.port;
   setup.playerPath = playerPath();
   setup.pluginPath = options.pluginPath;
@@ -109,7 +102,8 @@ int runEdit(const Options &options, const std::function<int(const std::string &)
   const bool exists = stat(options.timelinePath.c_str(), &st) == 0 || errno != ENOENT;
   if (exists && !loadTimeline(options.timelinePath, timeline, error)) return refuse(error);
   Plugin plugin;
-  const std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
+  std::string pluginPath = options.pluginPath;
+  if (setup.withWindow && pluginPath.empty() && !findPlugin(pluginPath, error)) return refuse(error);
   if (setup.withWindow && !plugin.load(pluginPath, error)) return refuse(error);
   if (!studio.start(setup, error)) return refuse(error);
   std::printf("%s\n", studio.address().c_str());
@@ -143,7 +137,8 @@ int run(int argc, char **argv) {
     std::printf("kandu-player %s\n", KANDU_VERSION);
     return 0;
   }
-  if (options.command == Command::Default) options.command = displayAvailable() ? Command::Play : Command::Render;
+  if (options.command == Command::Default)
+    options.command = displayAvailable() && !options.parts && !options.soundOnly ? Command::Play : Command::Render;
   // From here on SIGINT and SIGTERM end every command with their own status, however far it got.
   signals::install();
   // A step that failed because a signal interrupted it says nothing: the signal ends the player.
@@ -155,7 +150,7 @@ int run(int argc, char **argv) {
 
   if (options.command == Command::Edit) return runEdit(options, refuse);
   if (options.command == Command::Export) {
-    if (options.pageDir.empty()) options.pageDir = defaultPageDir();
+    if (options.pageDir.empty() && !findPages(options.pageDir, error)) return refuse(error);
     return runExport(options);
   }
   if (options.command == Command::Tempo || options.command == Command::New) {
@@ -189,8 +184,15 @@ int run(int argc, char **argv) {
   std::unique_ptr<AudioSource> music;
   if (!openSoundtrack(timeline, options, music, error)) return refuse(error);
 
+  if (options.soundOnly) {
+    const int status = runSoundOnly(timeline, options, music.get());
+    if (status < 0) signals::endWithStopSignal();
+    return status;
+  }
+
   Plugin plugin;
-  std::string pluginPath = options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
+  std::string pluginPath = options.pluginPath;
+  if (pluginPath.empty() && !findPlugin(pluginPath, error)) return refuse(error);
   if (!plugin.load(pluginPath, error)) return refuse(error);
   signals::setPluginPath(printable(pluginPath));
 

@@ -47,7 +47,9 @@ struct Option {
 
 const std::vector<Option> &optionTable() {
   static const std::vector<Option> table = {
-      {"--plugin", "PATH", "the plug-in to load (default: the libkandu.so built beside the player)",
+      {"--plugin", "PATH",
+       "the plug-in to load (default: libkandu.so beside the player, else\n"
+       "../lib/kandu/libkandu.so from the player's folder, as installed)",
        [](Options &o, const std::string &v, std::string &) { return o.pluginPath = v, true; }},
       {"--out", "PATH",
        "render: the video file (default out/kandu.mp4); still/sheet: the PNG file\n"
@@ -55,6 +57,23 @@ const std::vector<Option> &optionTable() {
        [](Options &o, const std::string &v, std::string &) { return o.outPath = v, true; }},
       {"--frames", "DIR", "render: write numbered PNG frames into DIR instead of a video",
        [](Options &o, const std::string &v, std::string &) { return o.framesDir = v, true; }},
+      {"--part", "I/N",
+       "render: only the I-th of N equal parts of the range's frames, without sound,\n"
+       "each frame as in one render of the whole range (for a render farm)",
+       [](Options &o, const std::string &v, std::string &error) {
+         const size_t slash = v.find('/');
+         int64_t i = 0, n = 0;
+         if (slash == std::string::npos || !parseInt(v.substr(slash + 1), 1, 10000, n) ||
+             !parseInt(v.substr(0, slash), 1, n, i)) {
+           error = "--part wants I/N with 1 <= I <= N <= 10000, not '" + v.substr(0, 64) + "'";
+           return false;
+         }
+         o.part = static_cast<int>(i);
+         o.parts = static_cast<int>(n);
+         return true;
+       }},
+      {"--sound-only", nullptr, "render: write only the range's sound, as a WAV file (--out, default out/kandu.wav)",
+       [](Options &o, const std::string &, std::string &) { return o.soundOnly = true, true; }},
       {"--music", "FILE",
        "the soundtrack (WAV, FLAC, Ogg, Opus, MP3...): play plays it and follows it,\n"
        "render puts it in the video as AAC or beside the frames as DIR/audio.wav;\n"
@@ -171,9 +190,16 @@ std::string usageText() {
     }
     return out;
   };
+  // The usage lines name every command of the table: those of a timeline, then those of music.
+  std::string onTimeline, onMusic;
+  for (const CommandName &c : kCommands) {
+    const bool music = c.command == Command::Tempo || c.command == Command::New;
+    std::string &list = music ? onMusic : onTimeline;
+    list += (list.empty() ? "" : "|") + std::string(c.name);
+  }
   std::string text =
-      "usage: kandu-player [render|play|still|sheet|check|edit] [TIMELINE] [options]\n"
-      "       kandu-player tempo|new MUSIC [options]\n"
+      "usage: kandu-player [" + onTimeline + "] [TIMELINE] [options]\n"
+      "       kandu-player " + onMusic + " MUSIC [options]\n"
       "\n"
       "Plays the kandu intro in a window, or captures it frame-exactly without a display.\n"
       "\n"
@@ -264,6 +290,18 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
   }
   if (o.command == Command::Edit && o.timelinePath.empty()) {
     error = "edit needs a TIMELINE (a new file is made by the first save)";
+    return false;
+  }
+  if ((o.parts || o.soundOnly) && o.command != Command::Render && o.command != Command::Default) {
+    error = "--part and --sound-only belong to render";
+    return false;
+  }
+  if (o.parts && o.soundOnly) {
+    error = "--part renders frames without sound, --sound-only the sound without frames: give one";
+    return false;
+  }
+  if (o.soundOnly && !o.framesDir.empty()) {
+    error = "--sound-only writes no frames: give --out FILE.wav, not --frames";
     return false;
   }
   if (!o.framesDir.empty() && o.command != Command::Render && o.command != Command::Default) {

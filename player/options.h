@@ -25,6 +25,8 @@ struct Options {
   // --from, --to and --at given a mark's name instead of milliseconds: resolved once the timeline
   // is read (resolveMarks).
   std::string fromMark, toMark, atMark;
+  int part = 0, parts = 0;  // render --part I/N: only that part of the frames (0/0: all of them)
+  bool soundOnly = false;   // render --sound-only: the range's sound as WAV, no frames
   bool loop = false;  // play: start over at the end
   int port = 0;       // edit: 0 picks a free one
   bool firstCut = false;                     // new: a first cut from the music

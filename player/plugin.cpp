@@ -88,8 +88,6 @@ std::string playerDirectory() {
   return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
 }
 
-std::string defaultPluginPath() { return playerDirectory() + "/libkandu.so"; }
-
 void renderFrame(const Plugin &plugin, const Timeline &timeline, int64_t timeMs, int width, int height, double aspect) {
   HostCalls calls;
   calls.setTimeDLL = plugin.setTimeDLL;

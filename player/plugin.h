@@ -28,8 +28,6 @@ class Plugin {
   void *handle_ = nullptr;
 };
 
-// The plug-in built beside this program.
-std::string defaultPluginPath();
 // The running player's own file ("" when it cannot be told), and the directory it lies in.
 std::string playerPath();
 std::string playerDirectory();

@@ -47,6 +47,9 @@ echo "== web: marks in the editor against kandu-player check (tests/web/marks_te
 python3 tests/web/marks_test.py build-web build/kandu-player "$out/marks"
 echo "== web: a demo exported as one file, opened from file:// offline (tests/web/export_test.py)"
 python3 tests/web/export_test.py build-web build/kandu-player build/libkandu.so "$out/export"
+echo "== web: the same from a kandu installed into a temporary prefix, given neither --page nor --plugin"
+cmake --install build --prefix "$out/prefix" >/dev/null
+python3 tests/web/export_test.py - "$out/prefix/bin/kandu-player" - "$out/export-installed"
 if ! command -v geckodriver >/dev/null; then
   echo "== web: the exported demo in Firefox: skipped: no geckodriver (Debian does not package it, and its npm package downloads it from elsewhere, which this machine cannot)"
 fi

@@ -3,6 +3,8 @@
 
     export_test.py WEB_DIR PLAYER PLUGIN OUT_DIR
 
+WEB_DIR and PLUGIN given as '-' are not passed: an installed player finds its own.
+
 Exports a timeline whose music is AIFF (which browsers do not play: re-encoded to Opus) and one
 whose music is WAV (kept as it is), and checks: each file is the music plus at most 250 KB; opened
 from the disk offline it plays (frames drawn, the sound decoded, no console error); its picture at
@@ -22,6 +24,8 @@ TEXT = 'tempo 120\nmusic %s\n0 8b water_thing\n8b 16b morph\nmark 8b drop\n'
 
 def main():
     web_dir, player, plugin, out_dir = sys.argv[1:5]
+    page_option = [] if web_dir == '-' else ['--page', web_dir]
+    plugin_option = [] if plugin == '-' else ['--plugin', plugin]
     os.makedirs(out_dir, exist_ok=True)
     subprocess.run(['ffmpeg', '-v', 'error', '-y', '-f', 'lavfi', '-i',
                     'aevalsrc=0.2*sin(2*PI*220*t)+0.8*between(mod(t\\,0.5)\\,0\\,0.003):s=44100:d=8',
@@ -37,7 +41,7 @@ def main():
             with open(timeline, 'w') as f:
                 f.write(TEXT % music)
             page = os.path.join(out_dir, music.replace('.', '-') + '.html')
-            made = subprocess.run([player, 'export', timeline, '-o', page, '--page', web_dir], capture_output=True,
+            made = subprocess.run([player, 'export', timeline, '-o', page] + page_option, capture_output=True,
                                   text=True)
             check(made.returncode == 0, 'export %s: %s' % (music, made.stderr.strip()))
             size = os.path.getsize(page)
@@ -68,7 +72,7 @@ def main():
             with open(shot, 'wb') as f:
                 f.write(base64.b64decode(data.split(',', 1)[1]))
             native = os.path.join(out_dir, 'native-2500.png')
-            subprocess.run([player, 'still', timeline, '--at', '2500', '--plugin', plugin, '--out', native], check=True,
+            subprocess.run([player, 'still', timeline, '--at', '2500'] + plugin_option + ['--out', native], check=True,
                            capture_output=True)
             a, b = rgb(shot), rgb(native)
             mean = sum(abs(x - y) for x, y in zip(a, b)) / max(1, len(a)) if len(a) == len(b) else 999
