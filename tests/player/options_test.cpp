@@ -74,6 +74,16 @@ TEST(Options, BadOptionsAndValuesAreOneClearError) {
       {{"render", "--at", "5"}, "--at belongs to still"},
       {{"still", "--at", "5", "--frames", "d"}, "--frames belongs to render"},
       {{"a.timeline", "b.timeline"}, "unexpected argument 'b.timeline'"},
+      {{"render", "--part", "0/3"}, "--part wants I/N with 1 <= I <= N <= 10000, not '0/3'"},
+      {{"render", "--part", "4/3"}, "--part wants I/N"},
+      {{"render", "--part", "3"}, "--part wants I/N"},
+      {{"render", "--part", "1/"}, "--part wants I/N"},
+      {{"render", "--part", "/2"}, "--part wants I/N"},
+      {{"render", "--part", "1/10001"}, "--part wants I/N"},
+      {{"still", "--at", "5", "--part", "1/2"}, "--part and --sound-only belong to render"},
+      {{"check", "--sound-only"}, "--part and --sound-only belong to render"},
+      {{"render", "--part", "1/2", "--sound-only"}, "--part renders frames without sound"},
+      {{"render", "--sound-only", "--frames", "d"}, "--sound-only writes no frames"},
   };
   for (const Case &c : cases) {
     Options o;
@@ -110,4 +120,28 @@ TEST(Options, WhatAppliesWithoutACommandAndBeforeTheRules) {
   Options late;
   EXPECT_FALSE(parse({"a.timeline", "render"}, late, error));
   EXPECT_EQ(error, "unexpected argument 'render' (one timeline at most; see --help)");
+}
+
+// A part of a render farm: I/N read as written; a command line without one renders everything.
+TEST(Options, APartIsReadAsWrittenAndRendersWithoutACommand) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"t.timeline", "--part", "2/3"}, o, error)) << error;
+  EXPECT_EQ(o.part, 2);
+  EXPECT_EQ(o.parts, 3);
+  Options whole;
+  ASSERT_TRUE(parse({"render", "t.timeline", "--part", "10000/10000"}, whole, error)) << error;
+  EXPECT_EQ(whole.part, 10000);
+  Options none;
+  ASSERT_TRUE(parse({"render"}, none, error));
+  EXPECT_EQ(none.parts, 0);
+}
+
+// --help's usage lines name every command, each once, in the two forms the commands take.
+TEST(Options, TheUsageLinesNameEveryCommand) {
+  const std::string help = usageText();
+  const std::string first = help.substr(0, help.find('\n'));
+  EXPECT_EQ(first, "usage: kandu-player [render|play|still|sheet|check|export|edit] [TIMELINE] [options]");
+  const size_t second = help.find('\n') + 1;
+  EXPECT_EQ(help.substr(second, help.find('\n', second) - second), "       kandu-player tempo|new MUSIC [options]");
 }
