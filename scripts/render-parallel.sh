@@ -57,6 +57,7 @@ done
 [ -n "$out" ] && [ -n "$frames" ] && fail "give --out or --frames, not both"
 target=${frames:-${out:-out/kandu.mp4}}
 
+remote_player=${player:-kandu-player}
 if [ -z "$player" ]; then
   if [ -x "$here/build/kandu-player" ]; then player=$here/build/kandu-player; else player=kandu-player; fi
 fi
@@ -81,12 +82,11 @@ trap 'exit 143' TERM
 "$player" render "${timeline[@]}" "${pass[@]}" --sound-only --out "$work/sound.wav" >/dev/null
 
 ssh=()
-remote_player=$player
+[ -n "$sshlogin" ] || remote_player=$player
 if [ -n "$sshlogin" ]; then
   returned="$work/part-{}"
   [ -n "$frames" ] || returned+=.mp4
   ssh=(--sshlogin "$sshlogin" --return "$returned" --cleanup)
-  [ "$player" = "$here/build/kandu-player" ] && remote_player=kandu-player
 fi
 # Parts as MP4 (exact frame times): their pictures are copied into the target when joined.
 if [ -n "$frames" ]; then part_out=(--frames "$work/part-{}"); else part_out=(--out "$work/part-{}.mp4"); fi
