@@ -133,6 +133,15 @@ bool checkRequest(const Timeline &timeline, const Options &o, std::string &error
   }
   if (o.command == Command::Still && !checkStillAt(timeline, "--at", o.at, error)) return false;
   if (o.command == Command::Play) return true;
+  if (o.command == Command::Render && o.parts) {
+    const int64_t frames = captureRange(timeline, o.from, o.to, o.fps).frameCount();
+    const PartFrames part = partFrames(frames, o.part, o.parts);
+    if (part.end == part.begin) {
+      error = "--part " + std::to_string(o.part) + "/" + std::to_string(o.parts) + ": the range has only " +
+              std::to_string(frames) + " frames, so this part has none";
+      return false;
+    }
+  }
   if (o.command == Command::Render && !o.framesDir.empty()) return checkFrameDirTarget(o.framesDir, error);
   std::string target = defaultTarget(o);
   if (!checkFileTarget(target, error)) return false;
@@ -255,11 +264,6 @@ int runRender(const Plugin &plugin, const Timeline &timeline, const Options &o, 
   // has stepped as often as in one render, and numbers its frames as that render would.
   const PartFrames part = partFrames(range.frameCount(), o.part, o.parts);
   const int64_t frames = part.end - part.begin;
-  if (o.parts && frames == 0) {
-    complain("--part " + std::to_string(o.part) + "/" + std::to_string(o.parts) + ": the range has only " +
-             std::to_string(range.frameCount()) + " frames, so this part has none");
-    return 2;
-  }
   if (o.parts) music = nullptr;  // the parts are joined, and the sound added once, afterwards
   std::string error, target = o.framesDir.empty() ? defaultTarget(o) : o.framesDir;
   std::unique_ptr<RenderOutput> out;

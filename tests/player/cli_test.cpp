@@ -258,9 +258,10 @@ TEST(Capture, APartIsItsFramesOfOneRenderAndTheSoundOnlyItsAudio) {
   EXPECT_EQ(wav.size(), 44u + 600 * 48 * 4);  // 600 ms of 16-bit stereo at 48 kHz
   EXPECT_EQ(wav, fileContent(ws.path("whole/audio.wav")));
   // A part the range has no frames for, and a sound file that is not WAV, are refused before any work.
-  Outcome empty = run("render" + kSmall + "--fps 30 --from 1000 --to 1050 --part 3/3 --frames " + ws.path("none"));
+  // Two frames in three parts: frames [0, 0), [0, 1) and [1, 2); the first has none.
+  Outcome empty = run("render" + kSmall + "--fps 30 --from 1000 --to 1050 --part 1/3 --frames " + ws.path("none"));
   EXPECT_EQ(empty.status, 2);
-  EXPECT_EQ(empty.output, "kandu-player: --part 3/3: the range has only 2 frames, so this part has none\n");
+  EXPECT_EQ(empty.output, "kandu-player: --part 1/3: the range has only 2 frames, so this part has none\n");
   Outcome mp3 = run("render" + range + "--sound-only --out " + ws.path("sound.mp3"));
   EXPECT_EQ(mp3.status, 2);
   EXPECT_EQ(access(ws.path("none").c_str(), F_OK), -1);

@@ -17,6 +17,8 @@ KANDU_API int kandu_web_start(const char *bytes, double length, const char *sour
 KANDU_API double kandu_web_max_timeline_bytes();
 KANDU_API const char *kandu_web_error();
 KANDU_API const char *kandu_web_builtin();
+// kandu's version, the CMake project's, as kandu-player --version prints it.
+KANDU_API const char *kandu_version();
 KANDU_API double kandu_web_duration();
 KANDU_API double kandu_web_still_at(const char *bytes, double length);
 KANDU_API void kandu_web_frame(double ms);

@@ -124,6 +124,7 @@ int kandu_web_start(const char *bytes, double length, const char *source, const 
 const char *kandu_web_error() { return gError.c_str(); }
 // The built-in demo as written, with its tempo, repeats and comments.
 const char *kandu_web_builtin() { return builtInTimelineText(); }
+const char *kandu_version() { return KANDU_VERSION; }
 double kandu_web_duration() { return static_cast<double>(gTimeline.duration()); }
 
 // A still's moment as the page's ?at= gives it (`length` bytes), taken exactly as kandu-player

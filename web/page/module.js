@@ -13,9 +13,7 @@ const encoder = new TextEncoder();
 
 export class Kandu {
   // `raw`: what createKandu() resolved to (or a stand-in with the same functions and heaps).
-  constructor(raw) {
-    this.raw = raw;
-  }
+  constructor(raw) { this.raw = raw; }
 
   // --- Conversions -------------------------------------------------------------------------------
 
@@ -91,6 +89,7 @@ export class Kandu {
     this.check(bytes ? this.withBytes(bytes, run) : run(0, 0));
   }
   builtinText() { return this.string(this.raw._kandu_web_builtin()); }
+  version() { return this.string(this.raw._kandu_version()); }
   duration() { return this.raw._kandu_web_duration(); }
   // ?at= as kandu-player's --at takes it; throws with the player's words when refused.
   stillAt(text) {

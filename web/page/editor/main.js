@@ -214,6 +214,7 @@ async function start() {
   const url = new URLSearchParams(location.search).get('timeline');
   const { kandu, bytes } = await startIntro($('picture'), url);
   window.kandu = kandu;
+  $('version').textContent = 'kandu ' + kandu.version();
   const ed = createEditor(kandu);
   ed.studio = await Studio.connect(ed);
   installPointer(ed);
