@@ -2,8 +2,11 @@
 # What we ship, tried as a user gets it: scripts/package.sh makes the .deb and kandu-windows.zip;
 # the zip's two DLLs go through the Windows export checks; the .deb is installed with apt, the
 # installed kandu-player runs from an empty folder (tests/install/installed_test.py), the package
-# is removed, and no file it installed may be left. Needs root (or sudo) and apt; where those or the
-# packaging tools are missing, one line says so and it passes.
+# is removed, and no file it installed may be left. Then the same package goes into a fresh Debian
+# 12 (a minimal debootstrap in a temporary folder, which has never seen kandu or its build): apt
+# installs it without recommended packages, the player renders, finds a tempo and exports there,
+# and the purge leaves nothing. Needs root (or sudo) and apt; where those, the packaging tools or
+# debootstrap are missing, one line says so and it passes.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 skip() { echo "== package: skipped: $*"; exit 0; }
@@ -20,8 +23,13 @@ dpkg-query -W -f='${Status}' kandu 2>/dev/null | grep -q "install ok installed" 
 
 out=$(mktemp -d)
 installed=0
+fresh=""
 cleanup() {
   [ "$installed" -eq 1 ] && $sudo apt-get purge -y -qq kandu >/dev/null 2>&1
+  if [ -n "$fresh" ]; then
+    $sudo umount "$fresh/proc" "$fresh/dev" 2>/dev/null
+    $sudo rm -rf --one-file-system "$fresh"
+  fi
   rm -rf "$out"
 }
 trap cleanup EXIT
@@ -81,5 +89,52 @@ while IFS= read -r path; do
 done <"$out/files"
 [ -z "$left" ]
 check $? "nothing the package installed is left after removal${left:+: $left}"
+
+# The fresh machine.
+if ! command -v debootstrap >/dev/null; then
+  source scripts/apt.sh
+  apt_try_install debootstrap >/dev/null 2>&1
+fi
+mirror=$(sed -n 's/^URIs: *\(http[^ ]*debian\)$/\1/p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
+mirror=${mirror:-http://deb.debian.org/debian}
+fresh=$(mktemp -d /var/tmp/kandu-fresh-XXXXXX)
+if ! command -v debootstrap >/dev/null; then
+  echo "== package: the fresh Debian 12 run skipped: debootstrap cannot be installed"
+elif ! $sudo debootstrap --variant=minbase bookworm "$fresh" "$mirror" >"$out/debootstrap.log" 2>&1; then
+  echo "== package: the fresh Debian 12 run skipped: debootstrap failed ($(tail -n 1 "$out/debootstrap.log"))"
+elif ! $sudo mount -t proc proc "$fresh/proc" || ! $sudo mount --bind /dev "$fresh/dev"; then
+  echo "== package: the fresh Debian 12 run skipped: this machine cannot mount /proc in a chroot"
+else
+  $sudo cp "$deb" "$fresh/root/"
+  $sudo cp /etc/resolv.conf "$fresh/etc/resolv.conf" 2>/dev/null
+  # Everything in one script in the chroot; its last lines say what passed.
+  $sudo chroot "$fresh" /bin/bash -c '
+    export DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8
+    ok() { if [ "$1" -eq 0 ]; then echo "ok   fresh: $2"; else echo "FAIL fresh: $2"; fi; }
+    apt-get update -qq >/dev/null 2>&1
+    apt-get install -y -qq --no-install-recommends /root/'"$(basename "$deb")"' >/root/install.log 2>&1
+    ok $? "apt-get install --no-install-recommends ./'"$(basename "$deb")"' on a minimal Debian 12"
+    mkdir /root/empty && cd /root/empty || exit 1
+    [ "$(kandu-player --version)" = "kandu-player '"$version"'" ]; ok $? "kandu-player --version"
+    kandu-player render --to 1000 --size 128x96 --out demo.mp4 >/dev/null 2>&1 && [ -s demo.mp4 ]
+    ok $? "render a second of the built-in demo"
+    kandu-player still --at 9500 --out still.png >/dev/null 2>&1 && [ -s still.png ]; ok $? "still"
+    ffmpeg -v error -f lavfi -i "aevalsrc=0.8*lt(mod(t-0.3\,60/128)\,0.004)*sin(2*PI*1000*t):s=44100:d=6" \
+      -ac 2 song.flac && kandu-player tempo song.flac | grep -q "^tempo 12[78]\."; ok $? "tempo on a click track"
+    kandu-player new song.flac >/dev/null 2>&1 && echo "0 4b cube_thing" >>song.timeline &&
+      kandu-player check song.timeline >/dev/null; ok $? "new and check"
+    kandu-player export song.timeline -o demo.html >/dev/null 2>&1 && [ "$(stat -c %s demo.html)" -gt 100000 ]
+    ok $? "export"
+    dpkg -L kandu >/root/files
+    apt-get purge -y -qq kandu >/dev/null 2>&1; ok $? "apt-get purge kandu"
+    left=$(while read -r p; do case "$p" in */kandu|*/kandu/*) [ -e "$p" ] && echo "$p";; *) [ -f "$p" ] && echo "$p";; esac; done </root/files)
+    [ -z "$left" ]; ok $? "nothing left after the purge $left"
+  ' >"$out/fresh.log" 2>&1
+  cat "$out/fresh.log"
+  passed=$((passed + $(grep -c '^ok   fresh' "$out/fresh.log")))
+  failed=$((failed + $(grep -c '^FAIL fresh' "$out/fresh.log")))
+  [ "$(grep -c '^ok   fresh' "$out/fresh.log")" -eq 9 ] || { echo "FAIL fresh: not every check ran"; failed=$((failed + 1)); }
+fi
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
