@@ -55,6 +55,10 @@ def studio_answers(player, timeline, cwd):
         check(studio.get('protocol') == 1, 'the studio answers at its address: %s' % studio)
         with urllib.request.urlopen(base + '/editor.html?key=' + key, timeout=30) as answer:
             check(b'<html' in answer.read().lower(), 'the studio serves the installed editor')
+        # The editor's modules and the module's WebAssembly are installed with it.
+        for page in ('editor/main.js', 'module.js', 'kandu.wasm'):
+            with urllib.request.urlopen(base + '/' + page + '?key=' + key, timeout=30) as answer:
+                check(len(answer.read()) > 1000, 'the studio serves the installed ' + page)
     finally:
         edit.send_signal(signal.SIGTERM)
         try:
