@@ -68,6 +68,27 @@ bool makeParentDirs(const std::string &path) {
 
 std::string reason(const std::string &what) { return printable(what) + ": " + std::strerror(errno); }
 
+// Flushes a folder's entries (a rename into it) to the disk. Filesystems that cannot flush a folder
+// say EINVAL; they have nothing more to flush.
+bool flushFolder(const std::string &dir) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool flushed = fsync(fd) == 0 || errno == EINVAL;
+  const int saved = errno;
+  close(fd);
+  errno = saved;
+  return flushed;
+}
+
+// A file with other names (hard links) would be parted from them by a write that replaces it.
+bool refuseHardLinks(const std::string &target, const struct stat &st, std::string &error) {
+  if (!S_ISREG(st.st_mode) || st.st_nlink <= 1) return true;
+  error = printable(target) + ": has " + std::to_string(st.st_nlink) +
+          " names (hard links); writing replaces the file, which would leave the other names with the old "
+          "bytes: give it a name of its own first (cp NAME NAME.new && mv NAME.new NAME)";
+  return false;
+}
+
 }  // namespace
 
 std::string frameFileName(int64_t k) {
@@ -76,13 +97,38 @@ std::string frameFileName(int64_t k) {
   return name;
 }
 
+bool resolveWriteTarget(const std::string &target, std::string &real, std::string &error) {
+  std::string path = target;
+  for (int links = 0; links <= 40; ++links) {
+    struct stat st{};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      real = path;
+      return true;
+    }
+    std::vector<char> to(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1);
+    const ssize_t n = readlink(path.c_str(), to.data(), to.size());
+    if (n < 0 || static_cast<size_t>(n) >= to.size()) {
+      error = reason(path);
+      return false;
+    }
+    const std::string next(to.data(), static_cast<size_t>(n));
+    path = next[0] == '/' ? next : parentOf(path) + "/" + next;
+  }
+  errno = ELOOP;
+  error = reason(target);
+  return false;
+}
+
 bool checkFileTarget(const std::string &target, std::string &error) {
+  std::string real;
+  if (!resolveWriteTarget(target, real, error)) return false;
   struct stat st{};
-  if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (stat(real.c_str(), &st) != 0) return true;
+  if (!S_ISREG(st.st_mode)) {
     error = printable(target) + ": exists and is not a regular file";
     return false;
   }
-  return true;
+  return refuseHardLinks(target, st, error);
 }
 
 bool checkFrameDirTarget(const std::string &dir, std::string &error) {
@@ -112,35 +158,61 @@ bool checkFrameDirTarget(const std::string &dir, std::string &error) {
 PendingFile::~PendingFile() { discard(); }
 
 bool PendingFile::create(const std::string &target, std::string &error) {
-  if (!makeParentDirs(target)) {
-    error = reason(parentOf(target));
+  // Through a symbolic link, the file it names is written (and the link kept): beside it, so that
+  // the rename stays within its filesystem.
+  std::string real;
+  if (!resolveWriteTarget(target, real, error)) return false;
+  struct stat existing{};
+  const bool exists = stat(real.c_str(), &existing) == 0;
+  if (exists && !refuseHardLinks(target, existing, error)) return false;
+  if (!makeParentDirs(real)) {
+    error = reason(parentOf(real));
     return false;
   }
-  std::vector<char> name = templateBeside(target, ".kandu-");
+  std::vector<char> name = templateBeside(real, ".kandu-");
   int fd = mkstemp(name.data());
   if (fd < 0) {
     error = reason(target);
     return false;
   }
-  // mkstemp makes the file private; the finished output gets the permissions fopen would give it.
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
+  if (exists) {
+    // The file keeps its permissions and, where this process may give it, its owner and group.
+    fchmod(fd, existing.st_mode & 07777);
+    if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+      const int groupOnly = fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+      (void)groupOnly;  // neither is ours to give: the file is ours, as any new file would be
+    }
+  } else {
+    // mkstemp makes the file private; a new output gets the permissions fopen would give it.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+  }
   close(fd);
-  target_ = target;
+  shown_ = target;
+  target_ = real;
   temp_ = name.data();
   cleanup::trackFile(temp_);
   return true;
 }
 
 bool PendingFile::commit(std::string &error) {
-  if (rename(temp_.c_str(), target_.c_str()) != 0) {
-    error = reason(target_);
+  // The bytes on the disk before the name points at them, and the new name on the disk before the
+  // write is reported done: a power cut leaves the old file or the new one, whole.
+  const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool flushed = fd >= 0 && fsync(fd) == 0;
+  if (fd >= 0) close(fd);
+  if (!flushed || rename(temp_.c_str(), target_.c_str()) != 0) {
+    error = reason(shown_);
     discard();
     return false;
   }
   cleanup::untrackFile(temp_);
   temp_.clear();
+  if (!flushFolder(parentOf(target_))) {
+    error = printable(shown_) + ": written, but its folder could not be flushed to the disk: " + std::strerror(errno);
+    return false;
+  }
   return true;
 }
 
@@ -200,6 +272,10 @@ bool PendingFrameDir::commit(std::string &error) {
   cleanup::untrackFrameDir(temp_);
   temp_.clear();
   if (!old.empty()) removeFrameDir(old);
+  if (!flushFolder(parentOf(target_))) {
+    error = printable(target_) + ": written, but its folder could not be flushed to the disk: " + std::strerror(errno);
+    return false;
+  }
   return true;
 }
 
@@ -213,8 +289,6 @@ void PendingFrameDir::discard() {
 bool writeWholeFile(const std::string &target, const std::string &bytes, std::string &error) {
   PendingFile pending;
   if (!pending.create(target, error)) return false;
-  struct stat st{};
-  if (stat(target.c_str(), &st) == 0) chmod(pending.path().c_str(), st.st_mode & 07777);
   int fd = open(pending.path().c_str(), O_WRONLY | O_CLOEXEC);
   bool ok = fd >= 0;
   for (size_t done = 0; ok && done < bytes.size();) {

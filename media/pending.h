@@ -9,7 +9,12 @@
 
 namespace kandu {
 
-// Checks before any work that `target` can be a file output: not a directory or other non-file.
+// Where a write to `target` lands: through symbolic links (a chain of them, relative or absolute,
+// or one that names a file yet to be made) to the file they name; `target` itself otherwise. False
+// for a loop of links.
+bool resolveWriteTarget(const std::string &target, std::string &real, std::string &error);
+// Checks before any work that `target` can be a file output: a regular file or none, through its
+// links, and not one with other names (hard links), which replacing it would part from them.
 bool checkFileTarget(const std::string &target, std::string &error);
 // Checks that `dir` is new, or a directory holding nothing but numbered frames (frame_NNNNNN.png)
 // and their audio.wav, so that replacing it loses nothing of the user's.
@@ -22,15 +27,17 @@ class PendingFile {
   PendingFile &operator=(const PendingFile &) = delete;
   ~PendingFile();
 
-  // Creates the parent directories and an empty DIR/.NAME.kandu-XXXXXX beside `target`.
+  // Creates the parent directories and an empty DIR/.NAME.kandu-XXXXXX beside `target` (beside the
+  // file it names, when it is a symbolic link), with the mode, owner and group of the file there.
+  // Refuses a file with other hard links.
   bool create(const std::string &target, std::string &error);
   const std::string &path() const { return temp_; }
-  // Renames the finished file over the target.
+  // Flushes the finished file, renames it over the target and flushes the folder.
   bool commit(std::string &error);
   void discard();
 
  private:
-  std::string target_, temp_;
+  std::string shown_, target_, temp_;  // the name as given, the file it names, the file being written
 };
 
 class PendingFrameDir {

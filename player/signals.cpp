@@ -61,6 +61,9 @@ void onStop(int sig) {
 
 void install() {
   signal(SIGPIPE, SIG_IGN);
+  // Past a file-size limit a write fails with EFBIG and is reported like a full disk, instead of
+  // the signal ending the player with its temporary files left behind.
+  signal(SIGXFSZ, SIG_IGN);
   struct sigaction crash{};
   crash.sa_handler = onCrash;
   sigemptyset(&crash.sa_mask);
