@@ -77,17 +77,6 @@ bool reencode(const std::string &music, std::string &out, std::string &error) {
   return read;
 }
 
-std::string attribute(const std::string &text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c == '&') out += "&amp;";
-    else if (c == '"') out += "&quot;";
-    else if (c == '<') out += "&lt;";
-    else if (c < 0x20 || c >= 0x7f) { char e[8]; std::snprintf(e, sizeof e, "&#%d;", c); out += e; }
-    else out += static_cast<char>(c);
-  }
-  return out;
-}
 
 // Reads the parts back, inflates the module and the page, and starts them with fetch() answering
 // the timeline's and the music's names from inside the file. ASCII only: the page is read as
@@ -108,7 +97,7 @@ const char kLoader[] = R"JS(
       out[n++] = c;
     }
     el.textContent = '';
-    return { name: el.dataset.name, bytes: out.subarray(0, n) };
+    return { name: decodeURIComponent(el.dataset.name || ''), bytes: out.subarray(0, n) };
   };
   const inflate = async (bytes) => new Uint8Array(await new Response(
       new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate'))).arrayBuffer());
@@ -126,7 +115,7 @@ const char kLoader[] = R"JS(
       const p = part(id);
       embedded[p.name] = p.bytes;
     }
-    window.kanduDefaultTimeline = document.getElementById('kandu-timeline').dataset.name;
+    window.kanduDefaultTimeline = decodeURIComponent(document.getElementById('kandu-timeline').dataset.name);
     window.kanduModuleOptions = { wasmBinary: await inflate(part('kandu-wasm').bytes) };
     const realFetch = window.fetch.bind(window);
     window.fetch = (url, options) => {
@@ -143,6 +132,21 @@ const char kLoader[] = R"JS(
 )JS";
 
 }  // namespace
+
+std::string percentEncoded(const std::string &name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : name) {
+    if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
 
 std::string packBytes(const std::string &bytes) {
   std::string out;
@@ -232,7 +236,7 @@ int runExport(const Options &o) {
   std::string html = head + "</head>\n" + index.substr(bodyStart, scripts - bodyStart);
   auto embed = [&](const std::string &id, const std::string &dataName, const std::string &bytes) {
     html += "<script type=\"application/x-kandu\" id=\"" + id + "\"" +
-            (dataName.empty() ? std::string() : " data-name=\"" + attribute(dataName) + "\"") + ">" + packBytes(bytes) +
+            (dataName.empty() ? std::string() : " data-name=\"" + percentEncoded(dataName) + "\"") + ">" + packBytes(bytes) +
             "</script>\n";
   };
   embed("kandu-wasm", "", deflated(wasm));

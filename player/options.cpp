@@ -213,18 +213,24 @@ std::string usageText() {
   text += "\noptions:\n";
   for (const Option &o : optionTable())
     text += column(std::string(o.name) + (o.value ? std::string(" ") + o.value : ""), o.help);
+  text += column("--", "the arguments after it are names, also those that start with '-'");
   text += "\nplay keys: Space pause, Left/Right seek 5 s, Home restart, F full screen, Esc or Q quit\n";
   return text;
 }
 
 bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
-  bool sawCommand = false;
+  bool sawCommand = false, onlyNames = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    // After "--" every argument is a name, one that starts with a dash too.
+    if (arg == "--" && !onlyNames) {
+      onlyNames = true;
+      continue;
+    }
     const Option *option = nullptr;
     for (const Option &candidate : optionTable())
-      if (arg == candidate.name || (arg == "-h" && std::strcmp(candidate.name, "--help") == 0) ||
-          (arg == "-o" && std::strcmp(candidate.name, "--out") == 0))
+      if (!onlyNames && (arg == candidate.name || (arg == "-h" && std::strcmp(candidate.name, "--help") == 0) ||
+                         (arg == "-o" && std::strcmp(candidate.name, "--out") == 0)))
         option = &candidate;
     if (option) {
       std::string value;
@@ -238,13 +244,13 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &error) {
       if (!option->set(o, value, error)) return false;
       continue;
     }
-    if (arg.size() > 1 && arg[0] == '-') {
-      error = "unknown option " + arg + " (see --help)";
+    if (arg.size() > 1 && arg[0] == '-' && !onlyNames) {
+      error = "unknown option " + arg + " (a name that starts with '-' goes after --; see --help)";
       return false;
     }
     const CommandName *command = nullptr;
     for (const CommandName &c : kCommands)
-      if (arg == c.name) command = &c;
+      if (arg == c.name && !onlyNames) command = &c;
     if (command && !sawCommand && o.timelinePath.empty()) {
       sawCommand = true;
       o.command = command->command;

@@ -93,6 +93,12 @@ int runNew(const Options &o) {
     complain(printable(target) + ": exists; give another name with --out (a timeline is never written over)");
     return 2;
   }
+  const std::string musicName = musicNameFrom(target, music);
+  std::string why;
+  if (!musicNameFits(musicName, why)) {
+    complain(printable(music) + ": a timeline's music line cannot name this file (" + why + "); rename it");
+    return 2;
+  }
   TempoEstimate estimate;
   std::string error;
   std::vector<float> mono12k;
@@ -101,7 +107,7 @@ int runNew(const Options &o) {
     complain(error);
     return 2;
   }
-  std::string text = newTimelineText(musicNameFrom(target, music), estimate);
+  std::string text = newTimelineText(musicName, estimate);
   if (o.firstCut && estimate.steady)
     text += firstCutLines(findSections(mono12k.data(), mono12k.size(), 12000, estimate), estimate, o.pulses);
   else if (o.firstCut)

@@ -280,9 +280,24 @@ std::string tempoLine(const TempoEstimate &estimate) {
   return line;
 }
 
+bool musicNameFits(const std::string &musicName, std::string &why) {
+  if (musicName.find('#') != std::string::npos) why = "'#' starts a comment in a timeline";
+  else if (musicName.find_first_of(std::string("\n\r\0", 3)) != std::string::npos) why = "it holds a line break or a NUL";
+  else if (musicName.empty() || musicName.front() == ' ' || musicName.front() == '\t' || musicName.back() == ' ' ||
+           musicName.back() == '\t')
+    why = "a timeline drops the blanks at either end of a line";
+  else
+    return true;
+  return false;
+}
+
 std::string newTimelineText(const std::string &musicName, const TempoEstimate &estimate) {
   std::string text = "# A new timeline: blocks are lines of 'START END WORD' (times in beats, as 4b, or ms).\n";
-  text += "music " + musicName + "\n";
+  std::string why;
+  if (musicNameFits(musicName, why))
+    text += "music " + musicName + "\n";
+  else
+    text += "# no music line: the music's name cannot be written in one (" + why + "); rename the file\n";
   if (estimate.steady) {
     char sure[96];
     std::snprintf(sure, sizeof sure, "   # found in the music (sure: %.0f%%)\n", estimate.confidence * 100);

@@ -52,8 +52,12 @@ TempoEstimate detectTempo(const float *mono, size_t count, int rate);
 // "tempo 128.00 123": the line a timeline takes for `estimate` (BPM to two decimals, the first
 // downbeat's offset in whole milliseconds).
 std::string tempoLine(const TempoEstimate &estimate);
+// Whether a `music NAME` line can name this file: false, with why, for a name a timeline would
+// read as another (a '#', which starts a comment; a line break; a NUL; blanks at either end).
+bool musicNameFits(const std::string &musicName, std::string &why);
 // A new timeline for the music named `musicName` (as the timeline writes it): its music line and
-// the tempo found, or a comment saying none was.
+// the tempo found, or a comment saying none was. A name that does not fit goes in a comment saying
+// why, in place of the music line.
 std::string newTimelineText(const std::string &musicName, const TempoEstimate &estimate);
 
 // Tap tempo: the beat that fits taps at `ms` (in order), counting only the last run of taps less

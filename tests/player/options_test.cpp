@@ -138,6 +138,26 @@ TEST(Options, APartIsReadAsWrittenAndRendersWithoutACommand) {
 }
 
 // --help's usage lines name every command, each once, in the two forms the commands take.
+// "--" ends the options: a file whose name starts with a dash, or is a command's name, is a file.
+TEST(Options, AfterTwoDashesEveryArgumentIsAName) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"new", "--out", "x.timeline", "--", "-lead.ogg"}, o, error)) << error;
+  EXPECT_EQ(o.command, Command::New);
+  EXPECT_EQ(o.timelinePath, "-lead.ogg");
+  EXPECT_EQ(o.outPath, "x.timeline");
+  Options named;
+  ASSERT_TRUE(parse({"check", "--", "render"}, named, error)) << error;
+  EXPECT_EQ(named.command, Command::Check);
+  EXPECT_EQ(named.timelinePath, "render");
+  Options dashes;
+  ASSERT_TRUE(parse({"check", "--", "--"}, dashes, error)) << error;
+  EXPECT_EQ(dashes.timelinePath, "--");
+  Options before;
+  EXPECT_FALSE(parse({"new", "-lead.ogg"}, before, error));
+  EXPECT_EQ(error, "unknown option -lead.ogg (a name that starts with '-' goes after --; see --help)");
+}
+
 TEST(Options, TheUsageLinesNameEveryCommand) {
   const std::string help = usageText();
   const std::string first = help.substr(0, help.find('\n'));

@@ -146,5 +146,37 @@ TEST(TempoDetect, TapsFitTheirBeatAndTheLinesAreWrittenAsATimelineReadsThem) {
             "# no steady beat found (no steady beat): give one as 'tempo BPM OFFSET'\n");
 }
 
+// A music line names any file a timeline can read back as that name; one it cannot (a '#', a line
+// break, blanks at an end) goes in a comment, never as a line naming another file.
+TEST(TempoDetect, AMusicLineNamesOnlyWhatItReadsBack) {
+  std::string why;
+  for (const char *fits : {"chanson-été.ogg", "a b 'q' \"d\".ogg", "100% & co.ogg", "-lead.ogg", "/abs/日本語.flac"})
+    EXPECT_TRUE(musicNameFits(fits, why)) << fits;
+  struct Case {
+    std::string name, why;
+  } misfits[] = {
+      {"x#1.ogg", "'#' starts a comment in a timeline"},
+      {"a\nb.ogg", "it holds a line break or a NUL"},
+      {std::string("a\0b", 3), "it holds a line break or a NUL"},
+      {" lead.ogg", "a timeline drops the blanks at either end of a line"},
+      {"trail.ogg\t", "a timeline drops the blanks at either end of a line"},
+      {"", "a timeline drops the blanks at either end of a line"},
+  };
+  for (const Case &c : misfits) {
+    EXPECT_FALSE(musicNameFits(c.name, why)) << c.name;
+    EXPECT_EQ(why, c.why) << c.name;
+  }
+  TempoEstimate e;
+  e.steady = true;
+  e.bpm = 120;
+  e.firstBeatMs = 0;
+  e.confidence = 0.5;
+  const std::string text = newTimelineText("x#1.ogg", e);
+  EXPECT_EQ(text, "# A new timeline: blocks are lines of 'START END WORD' (times in beats, as 4b, or ms).\n"
+                  "# no music line: the music's name cannot be written in one ('#' starts a comment in a timeline); "
+                  "rename the file\n"
+                  "tempo 120.00 0   # found in the music (sure: 50%)\n");
+}
+
 }  // namespace
 }  // namespace kandu

@@ -32,15 +32,20 @@ def main():
                     '-ac', '2', os.path.join(out_dir, 'song.aiff')], check=True)
     subprocess.run(['ffmpeg', '-v', 'error', '-y', '-i', os.path.join(out_dir, 'song.aiff'),
                     os.path.join(out_dir, 'song.wav')], check=True)
+    # Music named as most of the world names it, in a folder of its own.
+    os.makedirs(os.path.join(out_dir, 'musique'), exist_ok=True)
+    subprocess.run(['ffmpeg', '-v', 'error', '-y', '-i', os.path.join(out_dir, 'song.aiff'),
+                    os.path.join(out_dir, 'musique', 'chanson-été & co.ogg')], check=True)
     browser = Browser()
     try:
         browser.do('POST', '/chromium/network_conditions', {'network_conditions': {
             'offline': True, 'latency': 0, 'download_throughput': 0, 'upload_throughput': 0}})
-        for music in ('song.aiff', 'song.wav'):
-            timeline = os.path.join(out_dir, music.replace('.', '-') + '.timeline')
+        for music in ('song.aiff', 'song.wav', 'musique/chanson-été & co.ogg'):
+            stem = os.path.basename(music).replace('.', '-')
+            timeline = os.path.join(out_dir, stem + '.timeline')
             with open(timeline, 'w') as f:
                 f.write(TEXT % music)
-            page = os.path.join(out_dir, music.replace('.', '-') + '.html')
+            page = os.path.join(out_dir, stem + '.html')
             made = subprocess.run([player, 'export', timeline, '-o', page] + page_option, capture_output=True,
                                   text=True)
             check(made.returncode == 0, 'export %s: %s' % (music, made.stderr.strip()))
@@ -67,7 +72,7 @@ def main():
             # The picture at 2500 ms against kandu-player still.
             browser.open('file://' + page + '?at=2500')
             ready = browser.wait_title('kandu ready', 60)
-            shot = os.path.join(out_dir, music.replace('.', '-') + '-2500.png')
+            shot = os.path.join(out_dir, stem + '-2500.png')
             data = browser.script('return document.getElementById("picture").toDataURL("image/png");')
             with open(shot, 'wb') as f:
                 f.write(base64.b64decode(data.split(',', 1)[1]))
