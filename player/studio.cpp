@@ -86,6 +86,16 @@ std::string directoryOf(const std::string &path) {
 
 }  // namespace
 
+std::string parserRefusal(int status) {
+  switch (status) {
+    case 400: return "a malformed request";
+    case 413: return "a body over 1 MiB";
+    case 414: return "an address over 8192 bytes";
+    case 431: return "headers too large";
+    default: return "refused (HTTP " + std::to_string(status) + ")";
+  }
+}
+
 std::string contentVersion(const std::string &bytes) {
   uint64_t h = 14695981039346656037ull;
   for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
@@ -197,6 +207,13 @@ struct Studio::Impl {
     const bool reads = req.method == "GET" || req.method == "HEAD";
     if (!reads && !ownOrigin(req.get_header_value("Origin"), port)) {
       refuse(res, 403, "a write from another origin");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    // A body without a length would be read whole before its size is known: refused unread, and
+    // the connection closed rather than its rest read as the next request.
+    if (!reads && req.has_header("Transfer-Encoding")) {
+      refuse(res, 413, "a body must come with its Content-Length (at most 1 MiB), not in chunks");
+      res.set_header("Connection", "close");
       return httplib::Server::HandlerResponse::Handled;
     }
     return httplib::Server::HandlerResponse::Unhandled;
@@ -355,6 +372,7 @@ void Studio::Impl::save(const httplib::Request &req, httplib::Response &res) {
   if (version != base) {
     res.status = 409;
     res.set_content(jsonText({{"version", version}, {"error", name() + " has changed on disk"}}), "application/json");
+    res.set_header("X-Kandu-Error", printable(name()) + " has changed on disk since version " + printable(base.substr(0, 40)));
     return;
   }
   // Written beside the file under a temporary name, then renamed over it: a failure at any point
@@ -484,9 +502,12 @@ bool Studio::start(const StudioSetup &setup, std::string &error) {
   // One line per refused or failed request, never the secret.
   s.server.set_logger([](const httplib::Request &req, const httplib::Response &res) {
     if (res.status < 400) return;
-    const std::string why = res.get_header_value("X-Kandu-Error");
-    std::fprintf(stderr, "studio: %d %s %s%s%s\n", res.status, printable(req.method.substr(0, 16)).c_str(),
-                 printable(req.path.substr(0, 200)).c_str(), why.empty() ? "" : ": ", why.c_str());
+    std::string why = res.get_header_value("X-Kandu-Error");
+    // Refused by the HTTP parser before any handler: its reason by the status.
+    if (why.empty()) why = parserRefusal(res.status);
+    const std::string method = req.method.empty() ? "-" : printable(req.method.substr(0, 16));
+    const std::string path = req.path.empty() ? "-" : printable(req.path.substr(0, 200));
+    std::fprintf(stderr, "studio: %d %s %s: %s\n", res.status, method.c_str(), path.c_str(), why.c_str());
   });
   s.routes();
   s.port = setup.port ? (s.server.bind_to_port("127.0.0.1", setup.port) ? setup.port : -1)

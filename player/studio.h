@@ -23,6 +23,9 @@ struct StudioSetup {
   bool withWindow = false;   // whether a native window follows the page (reported to pages)
 };
 
+// Why the HTTP parser refused a request it never handed to a handler, by its status, for the log.
+std::string parserRefusal(int status);
+
 // "v" + 16 hex digits: the FNV-1a hash of the bytes; "none" for a file that does not exist.
 std::string contentVersion(const std::string &bytes);
 

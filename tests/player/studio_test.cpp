@@ -170,6 +170,8 @@ TEST(Studio, OnlyThisRunsPageGetsInAndOnlyToItsFiles) {
   const std::string log = fileContent(s.log);
   EXPECT_NE(log.find("studio: 403 GET /editor.html: no studio secret"), std::string::npos) << log;
   EXPECT_NE(log.find("studio: 400 GET /../outside.txt"), std::string::npos) << log;
+  EXPECT_NE(log.find("studio: 400 NOT -: a malformed request\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("studio: 413 PUT /api/timeline: a body over 1 MiB\n"), std::string::npos) << log;
   EXPECT_EQ(log.find(s.key, s.address.size()), std::string::npos) << "the secret is never logged";
   EXPECT_TRUE(programRunning(s.pid));
 }
@@ -258,6 +260,59 @@ TEST(Studio, SavesAreAtomicAndRefusedOverAFileChangedOnDisk) {
   EXPECT_EQ(stale->status, 409);
   EXPECT_NE(stale->body.find(s.version()), std::string::npos);
   EXPECT_EQ(fileContent(s.timeline), other);
+  // The refusal is in the log with its reason.
+  EXPECT_NE(fileContent(s.log).find("studio: 409 PUT /api/timeline: demo.timeline has changed on disk since version " + v2),
+            std::string::npos) << fileContent(s.log);
+}
+
+namespace {
+// The studio's high-water mark of resident memory, in KiB.
+long peakKiB(pid_t pid) {
+  const std::string status = fileContent("/proc/" + std::to_string(pid) + "/status");
+  const size_t at = status.find("VmHWM:");
+  return at == std::string::npos ? -1 : std::stol(status.substr(at + 6));
+}
+}  // namespace
+
+// A body sent in chunks has no length to check first: it is refused unread, however long it is,
+// and the connection closed. An address over 8 KiB gets 414. Both are in the log with a reason.
+TEST(Studio, ABodyWithoutALengthIsRefusedUnreadAndALongAddressWith414) {
+  StudioRun s(kText);
+  const long before = peakKiB(s.pid);
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(s.port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+  const std::string head = "PUT /api/timeline HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(s.port) +
+                           "\r\nX-Kandu-Key: " + s.key + "\r\nOrigin: http://127.0.0.1:" + std::to_string(s.port) +
+                           "\r\nX-Kandu-Base: " + s.version() + "\r\nTransfer-Encoding: chunked\r\n\r\n";
+  const std::string chunk = "10000\r\n" + std::string(65536, '#') + "\r\n";
+  bool open = send(fd, head.data(), head.size(), MSG_NOSIGNAL) > 0;
+  size_t sent = 0;
+  for (int i = 0; i < 1024 && open; ++i, sent += 65536) open = send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0;
+  if (open) send(fd, "0\r\n\r\n", 5, MSG_NOSIGNAL);
+  std::string answer;
+  char buffer[4096];
+  ssize_t n;
+  while (answer.find("\r\n\r\n") == std::string::npos && (n = read(fd, buffer, sizeof buffer)) > 0)
+    answer.append(buffer, static_cast<size_t>(n));
+  close(fd);
+  EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 413") << answer;
+  EXPECT_LT(sent, 64u << 20) << "the studio read the whole body";
+  EXPECT_LT(peakKiB(s.pid) - before, 8 * 1024) << "the studio's peak memory grew";
+  EXPECT_EQ(fileContent(s.timeline), kText);
+
+  const std::string longAddress = "GET /" + std::string(10000, 'a') + " HTTP/1.1\r\nHost: 127.0.0.1:" +
+                                  std::to_string(s.port) + "\r\nConnection: close\r\n\r\n";
+  EXPECT_EQ(s.raw(longAddress).substr(0, 12), "HTTP/1.1 414");
+  EXPECT_TRUE(waitFor([&] { return fileContent(s.log).find("studio: 414") != std::string::npos; }, 10));
+  const std::string log = fileContent(s.log);
+  EXPECT_NE(log.find("studio: 413 PUT /api/timeline: a body must come with its Content-Length (at most 1 MiB), not in "
+                     "chunks\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("studio: 414 - -: an address over 8192 bytes\n"), std::string::npos) << log;
+  EXPECT_TRUE(programRunning(s.pid));
 }
 
 TEST(Studio, ExportsTheSavedTimelineAsOnePage) {
