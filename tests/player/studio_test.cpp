@@ -261,8 +261,8 @@ TEST(Studio, SavesAreAtomicAndRefusedOverAFileChangedOnDisk) {
   EXPECT_NE(stale->body.find(s.version()), std::string::npos);
   EXPECT_EQ(fileContent(s.timeline), other);
   // The refusal is in the log with its reason.
-  EXPECT_NE(fileContent(s.log).find("studio: 409 PUT /api/timeline: demo.timeline has changed on disk since version " + v2),
-            std::string::npos) << fileContent(s.log);
+  const std::string refused = "studio: 409 PUT /api/timeline: demo.timeline has changed on disk since version " + v2;
+  EXPECT_TRUE(waitFor([&] { return fileContent(s.log).find(refused) != std::string::npos; }, 10)) << fileContent(s.log);
 }
 
 namespace {
@@ -307,7 +307,10 @@ TEST(Studio, ABodyWithoutALengthIsRefusedUnreadAndALongAddressWith414) {
   const std::string longAddress = "GET /" + std::string(10000, 'a') + " HTTP/1.1\r\nHost: 127.0.0.1:" +
                                   std::to_string(s.port) + "\r\nConnection: close\r\n\r\n";
   EXPECT_EQ(s.raw(longAddress).substr(0, 12), "HTTP/1.1 414");
-  EXPECT_TRUE(waitFor([&] { return fileContent(s.log).find("studio: 414") != std::string::npos; }, 10));
+  EXPECT_TRUE(waitFor([&] {
+    const std::string log = fileContent(s.log);
+    return log.find("studio: 414") != std::string::npos && log.find("studio: 413") != std::string::npos;
+  }, 10));
   const std::string log = fileContent(s.log);
   EXPECT_NE(log.find("studio: 413 PUT /api/timeline: a body must come with its Content-Length (at most 1 MiB), not in "
                      "chunks\n"), std::string::npos) << log;
