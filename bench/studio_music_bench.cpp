@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "player/studio_music.h"
+#include "studio/music.h"
 #include "bench/ten_minutes.h"
 
 using namespace kandu;

@@ -24,7 +24,7 @@
 #include "player/plugin.h"
 #include "player/signals.h"
 #include "player/song.h"
-#include "player/studio.h"
+#include "studio/server.h"
 #include "player/timeline_file.h"
 #include "player/window.h"
 #include "timeline/demo_beat.h"

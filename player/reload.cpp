@@ -8,39 +8,6 @@
 
 namespace kandu {
 
-FileWatcher::FileWatcher(std::string path, std::chrono::milliseconds lookEvery)
-    : path_(std::move(path)), lookEvery_(lookEvery) {
-  last_ = stamp();
-}
-
-FileWatcher::Stamp FileWatcher::stamp() const {
-  Stamp s;
-  struct stat st{};
-  if (!path_.empty() && stat(path_.c_str(), &st) == 0) {
-    s.modified = st.st_mtim;
-    s.size = st.st_size;
-  }
-  return s;
-}
-
-bool FileWatcher::retarget(const std::string &path) {
-  if (path == path_) return false;
-  path_ = path;
-  last_ = stamp();
-  return true;
-}
-
-bool FileWatcher::changed() {
-  if (path_.empty()) return false;
-  auto now = std::chrono::steady_clock::now();
-  if (now - lastLook_ < lookEvery_) return false;
-  lastLook_ = now;
-  Stamp current = stamp();
-  if (!(current != last_)) return false;
-  last_ = current;
-  return true;
-}
-
 namespace {
 
 // Keeps the error of a failed reload on show, saying it once; says when the file reads again.

@@ -13,39 +13,10 @@
 #include <memory>
 
 #include "media/audio.h"
+#include "media/files.h"
 #include "timeline/timeline.h"
 
 namespace kandu {
-
-const std::chrono::milliseconds kLookEvery{250};
-
-// Tells when a file's modification time (to the nanosecond) or size changed, looking at most every
-// `lookEvery`.
-class FileWatcher {
- public:
-  // `path` empty: nothing to watch.
-  explicit FileWatcher(std::string path = "", std::chrono::milliseconds lookEvery = kLookEvery);
-  const std::string &path() const { return path_; }
-  // Watches another file from now on (a reloaded timeline names other music); true when the path
-  // differs from the one watched.
-  bool retarget(const std::string &path);
-  bool changed();
-
- private:
-  struct Stamp {
-    timespec modified{};
-    off_t size = -1;
-    bool operator!=(const Stamp &o) const {
-      return modified.tv_sec != o.modified.tv_sec || modified.tv_nsec != o.modified.tv_nsec || size != o.size;
-    }
-  };
-  Stamp stamp() const;
-
-  std::string path_;
-  std::chrono::milliseconds lookEvery_;
-  Stamp last_;
-  std::chrono::steady_clock::time_point lastLook_{};
-};
 
 class TimelineWatcher {
  public:

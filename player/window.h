@@ -6,7 +6,7 @@
 #include "media/audio.h"
 #include "player/options.h"
 #include "player/plugin.h"
-#include "player/studio_link.h"
+#include "studio/link.h"
 #include "timeline/timeline.h"
 
 namespace kandu {

@@ -1,4 +1,4 @@
-#include "player/studio_music.h"
+#include "studio/music.h"
 
 #include <algorithm>
 #include <cmath>

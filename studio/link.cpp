@@ -1,4 +1,4 @@
-#include "player/studio_link.h"
+#include "studio/link.h"
 
 #include <utility>
 

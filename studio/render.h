@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "player/studio_link.h"
+#include "studio/link.h"
 
 namespace kandu {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "player/studio_link.h"
+#include "studio/link.h"
 
 namespace kandu {
 

@@ -1,4 +1,4 @@
-#include "player/studio_render.h"
+#include "studio/render.h"
 
 #include <fcntl.h>
 #include <signal.h>

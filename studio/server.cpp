@@ -1,4 +1,4 @@
-#include "player/studio.h"
+#include "studio/server.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,11 +17,10 @@
 #include <nlohmann/json.hpp>
 
 #include "base/printable.h"
+#include "media/files.h"
 #include "media/pending.h"
-#include "player/reload.h"
-#include "player/studio_music.h"
-#include "player/studio_render.h"
-#include "player/timeline_file.h"
+#include "studio/music.h"
+#include "studio/render.h"
 #include "timeline/document.h"
 
 namespace kandu {
@@ -172,7 +171,7 @@ struct Studio::Impl {
       version = "none";
       return true;
     }
-    if (!readTimelineFile(setup.timelinePath, bytes, error)) return false;
+    if (!readRegularFile(setup.timelinePath, "timeline", kMaxTimelineBytes, bytes, error)) return false;
     version = contentVersion(bytes);
     return true;
   }
