@@ -2,12 +2,16 @@
 // render's progress, the WAV the page gets, and what the window takes from the link.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
+#include <vector>
 
 #include "studio/server.h"
 #include "studio/link.h"
 #include "studio/music.h"
 #include "studio/render.h"
+#include "tests/support/process.h"
 
 namespace kandu {
 namespace {
@@ -145,6 +149,68 @@ TEST(StudioRules, TheWindowTakesTheNewestTextAndTheMergedMoves) {
   fresh.drewFrame(11, 0, false, t0);
   fresh.drewFrame(11, 0, false, t0);
   EXPECT_EQ(fresh.window().framesToDraw, 2);
+}
+
+// A render's end as the pages hear it, from a stand-in player (a script) that prints what the
+// real one prints: each new percentage once, then done (100, the video's path), failed (with the
+// player's last words) or cancelled (nothing written); an export gets export's arguments.
+TEST(StudioRules, TheRenderReportsItsEndDoneFailedOrCancelled) {
+  Workspace ws;
+  auto fake = [&](const std::string &name, const std::string &body) {
+    const std::string path = ws.write(name, "#!/bin/sh\n" + body);
+    chmod(path.c_str(), 0755);
+    return path;
+  };
+  const std::string ok = fake("ok.sh", "echo \"$@\" > \"$0.args\"\n"
+                                       "printf 'render: frame 1/4 (25%%), 9.0 fps\\nrender: frame 2/4 (50%%), 9.0 fps\\n"
+                                       "render: frame 2/4 (50%%), 9.0 fps\\nkandu-player: wrote 4 frames\\n' >&2\n");
+  const std::string bad = fake("bad.sh", "printf 'render: frame 1/4 (25%%), 9.0 fps\\n"
+                                         "kandu-player: out.mp4: No space left on device\\n' >&2\nexit 1\n");
+  const std::string slow = fake("slow.sh", "printf 'render: frame 1/4 (25%%), 9.0 fps\\n' >&2\nexec sleep 30\n");
+
+  auto run = [&](const std::string &player, const std::string &pageDir, bool cancel, std::vector<std::string> &states) {
+    StudioLink link;
+    StudioRender render(link);
+    std::string error;
+    EXPECT_TRUE(render.start(player, "p.so", "t.timeline", ws.path("out/v.mp4"), error, pageDir)) << error;
+    std::string again;
+    EXPECT_FALSE(render.start(player, "", "t.timeline", ws.path("w.mp4"), again));
+    EXPECT_EQ(again, "a render is running");
+    if (cancel) {
+      EXPECT_TRUE(waitFor([&] { return render.stateJson().find("\"percent\":25") != std::string::npos; }, 10));
+      render.cancel();
+    }
+    EXPECT_TRUE(waitFor([&] { return render.stateJson().find("running") == std::string::npos; }, 20));
+    uint64_t cursor = 0;
+    std::vector<StudioEvent> events;
+    link.nextEvents(cursor, events, std::chrono::milliseconds(0));
+    for (const StudioEvent &e : events) states.push_back(e.data);
+    return render.finished();
+  };
+  std::vector<std::string> states;
+  EXPECT_EQ(run(ok, "", false, states), ws.path("out/v.mp4"));
+  const std::string running = "{\"message\":\"\",\"output\":\"v.mp4\",\"percent\":";
+  EXPECT_EQ(states, (std::vector<std::string>{running + "0,\"state\":\"running\"}", running + "25,\"state\":\"running\"}",
+                                                running + "50,\"state\":\"running\"}",
+                                                "{\"message\":\"kandu-player: wrote 4 frames\",\"output\":\"v.mp4\","
+                                                "\"percent\":100,\"state\":\"done\"}"}));
+  EXPECT_EQ(fileContent(ok + ".args"), "render t.timeline --out " + ws.path("out/v.mp4") + " --plugin p.so\n");
+
+  states.clear();
+  EXPECT_EQ(run(bad, "", false, states), "");
+  ASSERT_FALSE(states.empty());
+  EXPECT_EQ(states.back(), "{\"message\":\"kandu-player: out.mp4: No space left on device\",\"output\":\"v.mp4\","
+                           "\"percent\":25,\"state\":\"failed\"}");
+
+  states.clear();
+  EXPECT_EQ(run(slow, "", true, states), "");
+  ASSERT_FALSE(states.empty());
+  EXPECT_EQ(states.back(), "{\"message\":\"cancelled; nothing was written\",\"output\":\"v.mp4\","
+                           "\"percent\":25,\"state\":\"cancelled\"}");
+
+  states.clear();
+  EXPECT_EQ(run(ok, ws.path("pages"), false, states), ws.path("out/v.mp4"));
+  EXPECT_EQ(fileContent(ok + ".args"), "export t.timeline --out " + ws.path("out/v.mp4") + " --page " + ws.path("pages") + "\n");
 }
 
 }  // namespace

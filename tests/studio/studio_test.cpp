@@ -406,3 +406,60 @@ TEST(Studio, ServesTheMusicDecodedAndItsPeaks) {
 }
 
 }  // namespace
+
+namespace {
+// The events a page gets on /api/events sent with `lastEventId` ("" for none), until `enough` of
+// them have come or `seconds` have passed: each as "ID EVENT".
+std::vector<std::string> eventsSince(const StudioRun &s, const std::string &lastEventId, size_t enough, double seconds) {
+  httplib::Client c = s.client();
+  c.set_read_timeout(static_cast<time_t>(seconds) + 1, 0);
+  httplib::Headers headers = s.keyed();
+  if (!lastEventId.empty()) headers.emplace("Last-Event-ID", lastEventId);
+  std::string heard;
+  std::vector<std::string> events;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  c.Get("/api/events", headers, [&](const char *data, size_t n) {
+    heard.append(data, n);
+    events.clear();
+    for (size_t at = heard.find("id: "); at != std::string::npos; at = heard.find("\nid: ", at + 1)) {
+      const size_t id = heard.find("id: ", at) + 4, name = heard.find("event: ", id) + 7;
+      events.push_back(heard.substr(id, heard.find('\n', id) - id) + " " +
+                       heard.substr(name, heard.find('\n', name) - name));
+    }
+    return events.size() < enough && std::chrono::steady_clock::now() < until;
+  });
+  return events;
+}
+}  // namespace
+
+// A page that reconnects names the last event it got (the browser's Last-Event-ID): it gets the
+// events it missed, once, and none it had; a new page gets only what comes after it connects.
+TEST(Studio, APageThatReconnectsGetsWhatItMissedOnce) {
+  StudioRun s(kText);
+  auto save = [&](const std::string &text) {
+    return s.client().Put("/api/timeline", s.writing({{"X-Kandu-Base", s.version()}, {"X-Kandu-Tab", "t"}}), text,
+                          "text/plain")->status;
+  };
+  // Three saves before any page listens: ids 1, 2 and 3 (the studio's first events).
+  ASSERT_EQ(save("0 1 morph\n"), 200);
+  ASSERT_EQ(save("0 2 morph\n"), 200);
+  ASSERT_EQ(save("0 3 morph\n"), 200);
+  EXPECT_EQ(eventsSince(s, "1", 2, 5), (std::vector<std::string>{"2 saved", "3 saved"}));
+  // Having had them all, an id from a studio that ran before (higher than any here), none, or one
+  // that is no number: the first event heard is a new save, never one of the three again.
+  int saves = 3;
+  for (const char *last : {"3", "99", "", "not a number"}) {
+    std::vector<std::string> heard;
+    std::atomic<bool> done{false};
+    std::thread listener([&] {
+      heard = eventsSince(s, last, 1, 10);
+      done = true;
+    });
+    // Saved again until heard: the listener may connect after a save.
+    EXPECT_TRUE(waitFor([&] { return save("0 " + std::to_string(++saves) + " morph\n") == 200 && waitFor([&] { return done.load(); }, 0.5); }, 10));
+    listener.join();
+    ASSERT_EQ(heard.size(), 1u) << last;
+    EXPECT_GT(std::stoi(heard[0]), 3) << last << ": " << heard[0];
+    EXPECT_EQ(heard[0].substr(heard[0].find(' ')), " saved") << last;
+  }
+}
