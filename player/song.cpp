@@ -57,10 +57,13 @@ bool findTempo(const std::string &music, TempoEstimate &estimate, std::string &e
 }
 
 std::string musicNameFrom(const std::string &timelinePath, const std::string &musicPath) {
-  const std::string timelineDir = realPath(directoryOf(timelinePath)), music = realPath(musicPath);
-  if (music.empty()) return musicPath;
-  if (!timelineDir.empty() && directoryOf(music) == timelineDir) return music.substr(music.rfind('/') + 1);
-  return music;
+  // The folders are compared as the disk knows them; the music keeps the name it was given (a link
+  // into the project is named as the link, not as the file it points at).
+  const std::string timelineDir = realPath(directoryOf(timelinePath)), musicDir = realPath(directoryOf(musicPath));
+  if (musicDir.empty()) return musicPath;
+  const std::string name = musicPath.substr(musicPath.rfind('/') + 1);
+  if (!timelineDir.empty() && musicDir == timelineDir) return name;
+  return (musicDir == "/" ? "" : musicDir) + "/" + name;
 }
 
 int runTempo(const Options &o) {

@@ -153,3 +153,30 @@ TEST(Song, NewFirstCutLaysScenesMarksAndPulsesThatCheckReads) {
 }
 
 }  // namespace
+
+// export reads the music the timeline names, relative to the timeline wherever the player runs,
+// named in any script, and the page carries it under that name percent-encoded (the page decodes
+// it back): the music's own bytes, packed as the page holds bytes.
+TEST(Export, CarriesTheMusicTheTimelineNamesUnderItsName) {
+  Workspace ws;
+  std::filesystem::create_directories(ws.path("page/editor"));
+  ws.write("page/index.html", "<!doctype html>\n<html><head><meta charset=\"utf-8\"><title>kandu</title></head>\n"
+                              "<body>\n<canvas id=\"picture\"></canvas>\n<script src=\"kandu.js\"></script>\n</body></html>\n");
+  for (const char *js : {"page/kandu.js", "page/module.js", "page/stage.js", "page/player.js"}) ws.write(js, "// js\n");
+  ws.write("page/kandu.wasm", std::string("\0asm", 4));
+  std::filesystem::create_directories(ws.path("songs"));
+  std::filesystem::create_directories(ws.path("demo"));
+  const std::string music = "RIFF-not-checked<\x1b-music";
+  ws.write("songs/chanson été & co.wav", music);
+  ws.write("demo/t.timeline", "music ../songs/chanson été & co.wav\n0 1000 morph\n");
+  const Outcome made = runProgram({KANDU_PLAYER, "export", "demo/t.timeline", "-o", "out/t.html", "--page", ws.path("page")},
+                                  {}, ws.path(""));
+  ASSERT_EQ(made.status, 0) << made.output;
+  const std::string html = fileContent(ws.path("out/t.html"));
+  const std::string part = "<script type=\"application/x-kandu\" id=\"kandu-music\" data-name=\"chanson%20%C3%A9t%C3%A9%20%26%20co.wav\">";
+  const size_t at = html.find(part);
+  ASSERT_NE(at, std::string::npos) << html.substr(0, 2000);
+  // '<' and the escape byte go as 0x1B and the byte XOR 0x40.
+  EXPECT_EQ(html.substr(at + part.size(), music.size() + 2), "RIFF-not-checked\x1b|\x1b[-music");
+  EXPECT_NE(html.find("data-name=\"t.timeline\""), std::string::npos);
+}

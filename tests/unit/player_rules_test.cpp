@@ -10,6 +10,7 @@
 
 #include "player/audio_out.h"
 #include "player/reload.h"
+#include "player/song.h"
 #include "tests/support/process.h"
 #include "tests/unit/wav.h"
 
@@ -102,4 +103,30 @@ TEST(Reload, MusicFollowsTheMusicTheTimelineNames) {
   EXPECT_TRUE(watcher.poll("", music));
   EXPECT_FALSE(music);
   EXPECT_EQ(watcher.error(), "");
+}
+
+// How new names the music in the timeline it writes: its bare name when both lie in one folder (as
+// the disk sees the folders: through links and "..", the music's own name kept, a link's too),
+// else the music's absolute path; a folder that does not exist yet is not the music's.
+TEST(NewTimeline, TheMusicNamedBareBesideItElseByItsAbsolutePath) {
+  Workspace ws;
+  ASSERT_EQ(mkdir(ws.path("songs").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(ws.path("project").c_str(), 0755), 0);
+  ws.write("songs/été.flac", "x");
+  ASSERT_EQ(symlink("../songs/été.flac", ws.path("project/linked.flac").c_str()), 0);
+  ASSERT_EQ(symlink(ws.path("songs").c_str(), ws.path("alias").c_str()), 0);
+  char real[4096];
+  ASSERT_NE(realpath(ws.path("").c_str(), real), nullptr);
+  const std::string root = real;
+  struct Case {
+    std::string timeline, music, named;
+  } cases[] = {
+      {ws.path("songs/a.timeline"), ws.path("songs/été.flac"), "été.flac"},
+      {ws.path("songs/a.timeline"), ws.path("project/../songs/été.flac"), "été.flac"},
+      {ws.path("songs/a.timeline"), ws.path("alias/été.flac"), "été.flac"},
+      {ws.path("project/a.timeline"), ws.path("project/linked.flac"), "linked.flac"},
+      {ws.path("project/a.timeline"), ws.path("songs/été.flac"), root + "/songs/été.flac"},
+      {ws.path("project/sub/a.timeline"), ws.path("project/linked.flac"), root + "/project/linked.flac"},
+  };
+  for (const Case &c : cases) EXPECT_EQ(musicNameFrom(c.timeline, c.music), c.named) << c.timeline << " " << c.music;
 }
