@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -129,6 +130,12 @@ bool checkRequest(const Timeline &timeline, const Options &o, std::string &error
   int64_t end = timeline.duration();
   if ((o.command == Command::Render || o.command == Command::Play) && o.from >= end) {
     error = "--from " + std::to_string(o.from) + " is at or past the timeline's end (" + std::to_string(end) + " ms)";
+    return false;
+  }
+  // --to at the start (0, or a mark there) leaves no frame to draw: a request, not an empty video.
+  if ((o.command == Command::Render || o.command == Command::Play) && o.to >= 0 && o.to <= std::max<int64_t>(o.from, 0)) {
+    error = "--to " + std::to_string(o.to) + " leaves nothing to " + (o.command == Command::Render ? "render" : "play") +
+            ": the range must end after it starts (" + std::to_string(std::max<int64_t>(o.from, 0)) + " ms)";
     return false;
   }
   if (o.command == Command::Still && !checkStillAt(timeline, "--at", o.at, error)) return false;

@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "player/options.h"
+#include "timeline/document.h"
+#include "timeline/timeline.h"
 
 using namespace kandu;
 
@@ -164,4 +166,32 @@ TEST(Options, TheUsageLinesNameEveryCommand) {
   EXPECT_EQ(first, "usage: kandu-player [render|play|still|sheet|check|export|edit] [TIMELINE] [options]");
   const size_t second = help.find('\n') + 1;
   EXPECT_EQ(help.substr(second, help.find('\n', second) - second), "       kandu-player tempo|new MUSIC [options]");
+}
+
+// A mark's name stands for its time as the timeline gives it: at 0, and in beats counted from the
+// tempo line's offset (0b is 500 ms here, 4b 2500 ms); --to at the start is kept for the range
+// check, which refuses it.
+TEST(Options, MarksAtZeroAndAtTheTempoOffset) {
+  Timeline timeline;
+  std::string error;
+  ASSERT_TRUE(parseTimeline("tempo 120 500\nmark 0 start\nmark 0b first\nmark 4b four\n0 4000 morph\n", "m.timeline",
+                            timeline, error)) << error;
+  Options o;
+  ASSERT_TRUE(parse({"render", "m.timeline", "--from", "first", "--to", "four"}, o, error)) << error;
+  ASSERT_TRUE(resolveMarks(timeline, o, error)) << error;
+  EXPECT_EQ(o.from, 500);
+  EXPECT_EQ(o.to, 2500);
+  Options atZero;
+  ASSERT_TRUE(parse({"render", "m.timeline", "--from", "start", "--to", "first"}, atZero, error)) << error;
+  ASSERT_TRUE(resolveMarks(timeline, atZero, error)) << error;
+  EXPECT_EQ(atZero.from, 0);
+  EXPECT_EQ(atZero.to, 500);
+  Options still;
+  ASSERT_TRUE(parse({"still", "m.timeline", "--at", "start"}, still, error)) << error;
+  ASSERT_TRUE(resolveMarks(timeline, still, error)) << error;
+  EXPECT_EQ(still.at, 0);
+  Options back;
+  ASSERT_TRUE(parse({"render", "m.timeline", "--from", "first", "--to", "start"}, back, error)) << error;
+  EXPECT_FALSE(resolveMarks(timeline, back, error));
+  EXPECT_EQ(error, "--to must be after --from");
 }

@@ -113,6 +113,12 @@ TEST(Marks, RenderFromAMarkEqualsRenderFromItsTime) {
   const Outcome backwards = runPlayer({"render", timeline, "--from", "late", "--to", "drop", "--frames", ws.path("b")});
   EXPECT_EQ(backwards.status, 2);
   EXPECT_NE(backwards.output.find("--to must be after --from"), std::string::npos) << backwards.output;
+  // A mark at 0 as the end: nothing to render, refused before any work rather than an empty video.
+  ws.write("z.timeline", "mark 0 start\n0 1000 morph\n");
+  const Outcome empty = runPlayer({"render", ws.path("z.timeline"), "--to", "start", "--frames", ws.path("z")});
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_EQ(empty.output, "kandu-player: --to 0 leaves nothing to render: the range must end after it starts (0 ms)\n");
+  EXPECT_EQ(access(ws.path("z").c_str(), F_OK), -1);
 }
 
 }  // namespace

@@ -63,5 +63,34 @@ TEST(FirstCut, HandWorkedLines) {
             "mark 16b part2\n16b 32b jumping_bars\n16b 16.25b rotate every 1b until 32b\n");
 }
 
+// Sections on a signal made by hand: at 120 BPM from a first downbeat at 500 ms (bars of 2 s), a
+// quiet tone for four bars and a tone 40 dB louder after, 16.2 s in all. The first section takes
+// the music before the first downbeat (from 0), the second starts on bar 4 (500 + 4 x 2000 ms) and
+// ends with the music, not on its last, unfinished bar.
+TEST(FirstCut, SectionsFromZeroToTheMusicsEndOnTheBarsOfTheOffset) {
+  const int rate = 12000;
+  std::vector<float> mono(static_cast<size_t>(16.2 * rate));
+  for (size_t i = 0; i < mono.size(); ++i)
+    mono[i] = static_cast<float>((i < static_cast<size_t>(8.5 * rate) ? 0.005 : 0.5) * std::sin(2 * M_PI * 440.0 * i / rate));
+  TempoEstimate tempo;
+  tempo.steady = true;
+  tempo.bpm = 120;
+  tempo.firstBeatMs = 500;
+  const std::vector<Section> sections = findSections(mono.data(), mono.size(), rate, tempo);
+  ASSERT_EQ(sections.size(), 2u);
+  EXPECT_EQ(sections[0].startMs, 0);
+  EXPECT_EQ(sections[0].endMs, 8500);
+  EXPECT_EQ(sections[0].firstBar, 0);
+  EXPECT_EQ(sections[0].bars, 4);
+  EXPECT_EQ(sections[1].startMs, 8500);
+  EXPECT_NEAR(sections[1].endMs, 16200, 1e-6);
+  EXPECT_EQ(sections[1].firstBar, 4);
+  EXPECT_EQ(sections[1].bars, 4);
+  // In the tempo line's beats from its offset: 8500 ms is 16b, 16200 ms is 31.4b.
+  EXPECT_EQ(firstCutLines(sections, tempo, {"rotate"}),
+            "\n# A first cut from the music: a scene per section, pulses on its kicks.\n"
+            "mark 0 intro\n0 16b water_thing\nmark 16b part2\n16b 31.4b jumping_bars\n");
+}
+
 }  // namespace
 }  // namespace kandu
