@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <numeric>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -88,14 +89,17 @@ class MusicFile : public AudioSource {
   bool openDecoder(std::string &error);
   // Decodes the next piece into pending_; false at the end of the music or on an error.
   bool decodeMore(std::string &error);
-  bool resample(const AVFrame *frame);
+  // Converts `frame` from its input sample `skip` on (null: what the resampler still holds).
+  bool resample(const AVFrame *frame, int skip = 0);
   bool startOver(std::string &error);
   // Moves the decoder to shortly before frame `frame` with the demuxer's seek; false when the
   // format cannot seek there (the caller then decodes from the start).
   bool seekNear(int64_t frame, std::string &error);
   bool interrupted() const { return gInterrupted || cancelled_; }
-  // Sets pendingStart_ from the first frame decoded after a seek, from its time stamp.
-  void place(const AVFrame *frame);
+  // Sets pendingStart_ from the first frame decoded after a seek, from its time stamp; returns how
+  // many of its samples to leave out so that the resampler starts on a sample where a read from
+  // the start has one too, or -1 to leave out the whole frame.
+  int place(const AVFrame *frame);
   // FFmpeg reads the file through these, from our descriptor.
   static int readPacket(void *self, uint8_t *buffer, int size);
   static int64_t seekTo(void *self, int64_t offset, int whence);
@@ -233,15 +237,22 @@ bool MusicFile::openDecoder(std::string &error) {
   return true;
 }
 
-bool MusicFile::resample(const AVFrame *frame) {
-  int in = frame ? frame->nb_samples : 0;
+bool MusicFile::resample(const AVFrame *frame, int skip) {
+  int in = frame ? frame->nb_samples - skip : 0;
+  std::vector<const uint8_t *> planes;
+  if (frame) {
+    const auto format = static_cast<AVSampleFormat>(frame->format);
+    const bool planar = av_sample_fmt_is_planar(format);
+    const int channels = frame->ch_layout.nb_channels, bytes = av_get_bytes_per_sample(format);
+    for (int p = 0; p < (planar ? channels : 1); ++p)
+      planes.push_back(frame->extended_data[p] + static_cast<size_t>(skip) * bytes * (planar ? 1 : channels));
+  }
   int room = swr_get_out_samples(swr_.get(), in);
   if (room < 0) return false;
   size_t at = pending_.size();
   pending_.resize(at + static_cast<size_t>(room) * kAudioChannels);
   uint8_t *out = reinterpret_cast<uint8_t *>(pending_.data() + at);
-  int made =
-      swr_convert(swr_.get(), &out, room, frame ? const_cast<const uint8_t **>(frame->extended_data) : nullptr, in);
+  int made = swr_convert(swr_.get(), &out, room, frame ? planes.data() : nullptr, in);
   if (made < 0) return false;
   pending_.resize(at + static_cast<size_t>(made) * kAudioChannels);
   return true;
@@ -261,9 +272,10 @@ bool MusicFile::decodeMore(std::string &error) {
     }
     int e = avcodec_receive_frame(decoder_.get(), frame_.get());
     if (e >= 0) {
-      if (placeUnknown_) place(frame_.get());
-      bool ok = resample(frame_.get());
+      const int skip = placeUnknown_ ? place(frame_.get()) : 0;
+      const bool ok = skip < 0 || resample(frame_.get(), skip);
       av_frame_unref(frame_.get());
+      if (skip < 0) continue;  // before the first sample to start on: decoded on
       return ok || fail();
     }
     if (e == AVERROR_EOF) {
@@ -314,16 +326,26 @@ bool MusicFile::seekNear(int64_t frame, std::string &error) {
   return !placeUnknown_ && pendingStart_ <= frame;
 }
 
-void MusicFile::place(const AVFrame *frame) {
-  placeUnknown_ = false;
+int MusicFile::place(const AVFrame *frame) {
   const AVStream *stream = format_->streams[stream_];
   const int64_t stamp = frame->best_effort_timestamp;
-  if (stamp == AV_NOPTS_VALUE) {
+  const int rate = frame->sample_rate > 0 ? frame->sample_rate : decoder_->sample_rate;
+  if (stamp == AV_NOPTS_VALUE || rate <= 0) {
+    placeUnknown_ = false;
     pendingStart_ = INT64_MAX;  // unknown: the caller decodes from the start instead
-    return;
+    return 0;
   }
   const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
-  pendingStart_ = av_rescale_q(stamp - start, stream->time_base, {1, kAudioRate});
+  const int64_t first = av_rescale_q(stamp - start, stream->time_base, {1, rate});
+  // An input sample falls on an output sample once every `period` of them (147 at 44.1 kHz, against
+  // 160 at 48 kHz). A resampler started anywhere else would run a fraction of a sample off what a
+  // read from the start gives: it starts on the next such sample.
+  const int64_t common = std::gcd<int64_t, int64_t>(rate, kAudioRate), period = rate / common;
+  const int64_t skip = (period - ((first % period) + period) % period) % period;
+  if (skip >= frame->nb_samples) return -1;
+  placeUnknown_ = false;
+  pendingStart_ = (first + skip) / period * (kAudioRate / common);
+  return static_cast<int>(skip);
 }
 
 bool MusicFile::read(int64_t first, float *out, int64_t frames, std::string &error) {
