@@ -332,4 +332,9 @@ TapFit fitTaps(const double *ms, size_t count) {
   return fit;
 }
 
+double tapFirstBeatMs(double firstTapMusicMs, double firstTapClockMs, double fitFirstMs, double bpm) {
+  const double period = 60000.0 / bpm, first = firstTapMusicMs + (fitFirstMs - firstTapClockMs);
+  return std::fmod(std::fmod(first, period) + period, period);
+}
+
 }  // namespace kandu

@@ -70,5 +70,9 @@ struct TapFit {
   double firstMs = 0;    // the fitted time of the run's first tap
 };
 TapFit fitTaps(const double *ms, size_t count);
+// Where taps made while the music played put the tempo line's first beat: the fit's first beat
+// (on the taps' clock) carried to the music's time by the first tap's place in each, then folded
+// into the first beat's length from 0 (an offset in [0, 60000 / bpm)).
+double tapFirstBeatMs(double firstTapMusicMs, double firstTapClockMs, double fitFirstMs, double bpm);
 
 }  // namespace kandu

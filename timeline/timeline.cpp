@@ -43,6 +43,32 @@ const Mark *Timeline::mark(const std::string &name) const {
   return nullptr;
 }
 
+std::string freshMarkName(const std::vector<Mark> &marks) {
+  for (int n = 1;; ++n) {
+    const std::string name = "mark" + std::to_string(n);
+    bool taken = false;
+    for (const Mark &m : marks) taken = taken || m.name == name;
+    if (!taken) return name;
+  }
+}
+
+const Mark *neighbourMark(const std::vector<Mark> &marks, double ms, bool later) {
+  const Mark *best = nullptr;
+  for (const Mark &m : marks) {
+    const auto at = static_cast<double>(m.ms);
+    if (later ? at > ms + 0.5 && (!best || m.ms < best->ms) : at < ms - 0.5 && (!best || m.ms > best->ms)) best = &m;
+  }
+  return best;
+}
+
+bool markRangeAround(const std::vector<Mark> &marks, double ms, int64_t &from, int64_t &to) {
+  const Mark *before = neighbourMark(marks, ms + 1, false), *after = neighbourMark(marks, ms, true);
+  if (!before || !after) return false;
+  from = before->ms;
+  to = after->ms;
+  return true;
+}
+
 std::string timelineTooLarge(const std::string &name) {
   return name + ": the timeline is larger than " + std::to_string(kMaxTimelineBytes) + " bytes";
 }

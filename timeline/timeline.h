@@ -70,7 +70,20 @@ struct Timeline {
 
   int64_t duration() const;  // the latest end, or silentEnd when that is later
   const Mark *mark(const std::string &name) const;  // null when there is none of that name
+  // Nothing written yet but comments: no block, no tempo, no music (what a song dropped on an
+  // editor turns into a new timeline).
+  bool blank() const { return blocks.empty() && bpm <= 0 && music.empty(); }
 };
+
+// The marks as the editor moves between them. The name a new mark gets: "mark" and the lowest
+// number no mark has.
+std::string freshMarkName(const std::vector<Mark> &marks);
+// The nearest mark before `ms` (more than half a millisecond before it) or, `later`, after it (more
+// than half a millisecond after); null when there is none.
+const Mark *neighbourMark(const std::vector<Mark> &marks, double ms, bool later);
+// The marks around `ms`: the last at or before it (within half a millisecond) and the first after
+// it; false when either is missing.
+bool markRangeAround(const std::vector<Mark> &marks, double ms, int64_t &from, int64_t &to);
 
 // Parsing a timeline, and the built-in demo parsed, are timeline/document.h's.
 // The default demo as written, built in from timelines/demo.timeline.

@@ -146,6 +146,16 @@ TEST(TempoDetect, TapsFitTheirBeatAndTheLinesAreWrittenAsATimelineReadsThem) {
             "# no steady beat found (no steady beat): give one as 'tempo BPM OFFSET'\n");
 }
 
+// Taps made while playing: at 120 BPM (beats of 500 ms) a fit whose first beat is 130 ms after the
+// first tap on the taps' clock, the first tap made 10250 ms into the music: the beat falls at
+// 10380 ms of the music, which is 380 ms into a beat; before 0 it folds from the other side.
+TEST(TempoDetect, TapsWhilePlayingPutTheFirstBeatWhereTheMusicIs) {
+  EXPECT_DOUBLE_EQ(tapFirstBeatMs(10250, 70000, 70130, 120), 380);
+  EXPECT_DOUBLE_EQ(tapFirstBeatMs(10250, 70000, 69870, 120), 120);  // the fit 130 ms before the tap
+  EXPECT_DOUBLE_EQ(tapFirstBeatMs(100, 5000, 4700, 120), 300);       // -200 ms of the music: 300 into a beat
+  EXPECT_DOUBLE_EQ(tapFirstBeatMs(1000, 0, 0, 120), 0);              // on a beat
+}
+
 // A music line names any file a timeline can read back as that name; one it cannot (a '#', a line
 // break, blanks at an end) goes in a comment, never as a line naming another file.
 TEST(TempoDetect, AMusicLineNamesOnlyWhatItReadsBack) {

@@ -211,3 +211,60 @@ TEST(TempoMap, TheOffsetIsBeatZeroAndEarlierMomentsCountBack) {
   EXPECT_EQ(change.tempo.msAt(7), 3500);
   EXPECT_EQ(change.tempo.beatAt(6000), 10);
 }
+
+namespace kandu {
+namespace {
+
+// Moving between marks, as the editor's M, [, ] and L do: names, neighbours and the range around
+// the playhead, with half a millisecond's tolerance either way.
+TEST(MarkRules, FreshNamesNeighboursAndTheRangeAround) {
+  std::vector<Mark> marks = {{2000, "mark1", 3}, {500, "intro", 4}, {8000, "mark3", 5}};
+  EXPECT_EQ(freshMarkName({}), "mark1");
+  EXPECT_EQ(freshMarkName(marks), "mark2");
+  marks.push_back({9000, "mark2", 6});
+  EXPECT_EQ(freshMarkName(marks), "mark4");
+  struct Case {
+    double ms;
+    bool later;
+    const char *name;  // null: none
+  } cases[] = {
+      {2000, false, "intro"}, {2000, true, "mark3"},  // on a mark: the ones beside it
+      {2000.4, false, "intro"}, {2000.6, false, "mark1"},  // half a millisecond either way
+      {1999.6, true, "mark3"}, {1999.4, true, "mark1"}, {2000.4, true, "mark3"},
+      {400, false, nullptr}, {500, false, nullptr}, {9000, true, nullptr}, {0, true, "intro"},
+  };
+  for (const Case &c : cases) {
+    const Mark *m = neighbourMark(marks, c.ms, c.later);
+    if (c.name) EXPECT_EQ(m ? m->name : "(none)", c.name) << c.ms << (c.later ? " later" : " earlier");
+    else EXPECT_EQ(m, nullptr) << c.ms;
+  }
+  int64_t from = 0, to = 0;
+  ASSERT_TRUE(markRangeAround(marks, 3000, from, to));
+  EXPECT_EQ(from, 2000);
+  EXPECT_EQ(to, 8000);
+  ASSERT_TRUE(markRangeAround(marks, 2000, from, to));  // on a mark: from it
+  EXPECT_EQ(from, 2000);
+  EXPECT_EQ(to, 8000);
+  EXPECT_FALSE(markRangeAround(marks, 100, from, to));   // before the first
+  EXPECT_FALSE(markRangeAround(marks, 9500, from, to));  // after the last
+}
+
+// A blank timeline is one a song dropped on the editor turns into a new one: comments only.
+TEST(MarkRules, ABlankTimelineHasNoBlockTempoOrMusic) {
+  struct Case {
+    const char *text;
+    bool blank;
+  } cases[] = {
+      {"", true}, {"# a comment\n\n", true}, {"mark 0 start\n", true},
+      {"music song.flac\n", false}, {"tempo 120\n", false}, {"0 1000 morph\n", false},
+  };
+  for (const Case &c : cases) {
+    Timeline t;
+    std::string error;
+    ASSERT_TRUE(parseTimeline(c.text, "t.timeline", t, error)) << error;
+    EXPECT_EQ(t.blank(), c.blank) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace kandu

@@ -60,6 +60,14 @@ KANDU_API int kandu_doc_paste_time(double fromMs, double toMs, double atMs);
 // The marks: two numbers each, ms and line; their names by index.
 KANDU_API const double *kandu_doc_marks(int *count);
 KANDU_API const char *kandu_doc_mark_name(int index);
+// The marks as the editor moves between them: a new mark's name; the index (kandu_doc_marks'
+// order) of the nearest mark before or after `ms`, -1 for none; the marks around `ms` as three
+// numbers: found (0 or 1), from, to.
+KANDU_API const char *kandu_doc_fresh_mark_name();
+KANDU_API int kandu_doc_mark_near(double ms, int later);
+KANDU_API const double *kandu_doc_mark_range(double ms);
+// 1 while the document holds no block, tempo or music line (a song dropped on it starts it).
+KANDU_API int kandu_doc_blank();
 KANDU_API int kandu_doc_add_mark(double ms, const char *name);
 KANDU_API int kandu_doc_move_mark(int line, double ms);
 KANDU_API int kandu_doc_rename_mark(int line, const char *name);
@@ -103,6 +111,8 @@ KANDU_API const char *kandu_first_cut(const float *mono12k, int count, double bp
                                       const char *pulses);
 // Tap tempo over taps at `ms`: four numbers: ok (0 or 1), BPM, the fitted first tap's ms, taps counted.
 KANDU_API const double *kandu_tap_fit(const double *ms, int count);
+// Taps made while playing: the tempo line's first beat (timeline/tempo_detect.h's tapFirstBeatMs).
+KANDU_API double kandu_tap_first_beat(double firstTapMusicMs, double firstTapClockMs, double fitFirstMs, double bpm);
 // The document's tempo line as it stands: has one (0 or 1), BPM, offset in ms, 0.
 KANDU_API const double *kandu_doc_tempo_now();
 // Three numbers a line: ms, beat, strength (0 step, 1 beat, 2 bar).

@@ -134,6 +134,30 @@ const char *kandu_doc_mark_name(int index) {
   return index >= 0 && static_cast<size_t>(index) < marks.size() ? marks[static_cast<size_t>(index)].name.c_str() : "";
 }
 
+const char *kandu_doc_fresh_mark_name() {
+  static std::string name;
+  name = freshMarkName(gDocument.timeline().marks);
+  return name.c_str();
+}
+
+int kandu_doc_mark_near(double ms, int later) {
+  const std::vector<Mark> &marks = gDocument.timeline().marks;
+  const Mark *m = neighbourMark(marks, ms, later != 0);
+  return m ? static_cast<int>(m - marks.data()) : -1;
+}
+
+const double *kandu_doc_mark_range(double ms) {
+  int64_t from = 0, to = 0;
+  const bool found = markRangeAround(gDocument.timeline().marks, ms, from, to);
+  static double range[3];
+  range[0] = found ? 1 : 0;
+  range[1] = static_cast<double>(from);
+  range[2] = static_cast<double>(to);
+  return range;
+}
+
+int kandu_doc_blank() { return gDocument.timeline().blank() ? 1 : 0; }
+
 int kandu_doc_add_mark(double ms, const char *name) {
   std::string error;
   return done(gDocument.addMark(ms, name ? name : "", error), error);

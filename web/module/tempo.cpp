@@ -80,6 +80,10 @@ const double *kandu_tap_fit(const double *ms, int count) {
   return gNumbers;
 }
 
+double kandu_tap_first_beat(double firstTapMusicMs, double firstTapClockMs, double fitFirstMs, double bpm) {
+  return bpm > 0 ? tapFirstBeatMs(firstTapMusicMs, firstTapClockMs, fitFirstMs, bpm) : 0;
+}
+
 const double *kandu_doc_tempo_now() {
   const Timeline &t = documentTimeline();
   gNumbers[0] = t.bpm > 0 ? 1 : 0;

@@ -16,7 +16,6 @@ export class Kandu {
   constructor(raw) { this.raw = raw; }
 
   // --- Conversions -------------------------------------------------------------------------------
-
   // Calls `call(pointer, length)` with `data` (a string or bytes) copied into the module's memory,
   // as bytes with their length so that a NUL byte or a byte-order mark arrives as it stands. Data
   // larger than the module takes for a timeline is not copied: only its length goes (the pointer
@@ -47,11 +46,7 @@ export class Kandu {
   }
   withMemory(size, call) {
     const at = this.raw._malloc(size);
-    try {
-      return call(at);
-    } finally {
-      this.raw._free(at);
-    }
+    try { return call(at); } finally { this.raw._free(at); }
   }
   // Copies out of the module's memory.
   bytes(pointer, length) { return this.raw.HEAPU8.slice(pointer, pointer + length); }
@@ -72,13 +67,9 @@ export class Kandu {
       return this.raw.HEAPF64.slice(at >> 3, (at >> 3) + count);
     });
   }
-  check(status) {
-    if (status !== 0) throw new KanduError(this.error());
-    return status;
-  }
+  check(status) { if (status !== 0) throw new KanduError(this.error()); return status; }
 
   // --- The intro on the page ---------------------------------------------------------------------
-
   maxTimelineBytes() { return this.raw._kandu_web_max_timeline_bytes(); }
   error() { return this.string(this.raw._kandu_web_error()); }
   // Starts the intro on the canvas `canvas` (a CSS selector) with a timeline's bytes, or with the
@@ -126,7 +117,6 @@ export class Kandu {
   }
 
   // --- The editor's document ---------------------------------------------------------------------
-
   // Reads `data` (a string, or a file's bytes as they are on the disk) as the document.
   open(data, source) {
     this.check(this.withBytes(data, (at, length) =>
@@ -169,7 +159,7 @@ export class Kandu {
   removeTime(atMs, amountMs) { this.check(this.raw._kandu_doc_remove_time(atMs, amountMs)); }
   setTempo(bpm, offsetMs) { this.check(this.raw._kandu_doc_tempo(bpm, offsetMs)); }
   pasteTime(fromMs, toMs, atMs) { this.check(this.raw._kandu_doc_paste_time(fromMs, toMs, atMs)); }
-  // [{ ms, line, name }] in file order.
+  // [{ ms, line, name }] in file order; below, moving between them (the timeline library's rules).
   marks() {
     const numbers = this.doubles(2, (count) => this.raw._kandu_doc_marks(count)), out = [];
     for (let i = 0; i < numbers.length; i += 2)
@@ -179,6 +169,13 @@ export class Kandu {
   addMark(ms, name) { this.check(this.withString(name, (n) => this.raw._kandu_doc_add_mark(ms, n))); }
   moveMark(line, ms) { this.check(this.raw._kandu_doc_move_mark(line, ms)); }
   renameMark(line, name) { this.check(this.withString(name, (n) => this.raw._kandu_doc_rename_mark(line, n))); }
+  freshMarkName() { return this.string(this.raw._kandu_doc_fresh_mark_name()); }
+  markNear(ms, later) { const i = this.raw._kandu_doc_mark_near(ms, later ? 1 : 0); return i < 0 ? null : this.marks()[i]; }
+  markRange(ms) {
+    const at = this.raw._kandu_doc_mark_range(ms) >> 3, [ok, from, to] = this.raw.HEAPF64.slice(at, at + 3);
+    return ok ? [from, to] : null;
+  }
+  docBlank() { return this.raw._kandu_doc_blank() !== 0; }
   // Replaces `removedLength` bytes at `at` with `inserted` (bytes).
   replace(at, removedLength, inserted) {
     this.check(this.withMemory(Math.max(1, inserted.length), (p) => {
@@ -195,7 +192,6 @@ export class Kandu {
   }
 
   // --- Tempo ----------------------------------------------------------------------------------------
-
   // The detector, fed mono samples (a Float32Array) a piece at a time.
   tempoBegin(rate) { this.raw._kandu_tempo_begin(rate); }
   tempoFeed(mono) {
@@ -233,6 +229,8 @@ export class Kandu {
       return { ok: ok !== 0, bpm, firstMs, taps };
     });
   }
+  // Taps made while playing: the tempo line's first beat, from the first tap's place in the music and on the clock.
+  tapFirstBeat(musicMs, clockMs, firstMs, bpm) { return this.raw._kandu_tap_first_beat(musicMs, clockMs, firstMs, bpm); }
   // The document's tempo line: { bpm, offset }, or null without one.
   docTempo() {
     const at = this.raw._kandu_doc_tempo_now() >> 3;
@@ -241,7 +239,6 @@ export class Kandu {
   }
 
   // --- Rules: the effect words and the document's beat grid --------------------------------------
-
   // [{ word, kind }] in the order an editor lists them.
   effectWords() {
     const words = [];

@@ -7,7 +7,7 @@ import { Tempo } from '../../../web/page/editor/tempo.js';
 function editor({ tempo = { bpm: 120, offset: 250 }, playing = false, position = 0 } = {}) {
   const shown = {};
   const $ = (id) => (shown[id] = shown[id] || { hidden: true, textContent: '' });
-  const written = [];
+  const written = [], firstBeats = [];
   const ed = {
     $, said: [], refreshed: 0,
     say: (t) => ed.said.push(t),
@@ -21,6 +21,8 @@ function editor({ tempo = { bpm: 120, offset: 250 }, playing = false, position =
         const n = times.length, period = (times[n - 1] - times[0]) / (n - 1);
         return n < 4 ? { ok: false, taps: n } : { ok: true, bpm: Math.round(6000000 / period) / 100, firstMs: times[0], taps: n };
       },
+      // The first beat's rule is the timeline library's (its own tests): here, what the page asks.
+      tapFirstBeat: (musicMs, clockMs, firstMs, bpm) => { firstBeats.push([musicMs, clockMs, firstMs, bpm]); return 120; },
     },
     doc: {
       error: '',
@@ -30,7 +32,7 @@ function editor({ tempo = { bpm: 120, offset: 250 }, playing = false, position =
       },
     },
   };
-  return { ed, written, shown, setPosition: (ms) => { position = ms; } };
+  return { ed, written, shown, firstBeats, setPosition: (ms) => { position = ms; } };
 }
 
 test('×2, ÷2 and a nudge write the tempo line once each, keeping the selection', () => {
@@ -86,7 +88,10 @@ test('taps propose their tempo; while playing, their place in the music gives th
     p.tap(70000 + i * 500);
   });
   p.accept();
+  // The module is asked with the first tap's place in the music and on the clock, and the fit.
+  assert.deepEqual(playing.firstBeats.at(-1), [10120, 70000, 70000, 120]);
   assert.deepEqual(playing.written.map(({ bpm, offset }) => [bpm, offset]), [[120, 120]]);
+  assert.equal(paused.firstBeats.length, 0, 'paused taps keep the offset the line has');
 
   // A pause of two seconds starts the taps over.
   const again = editor();

@@ -66,7 +66,7 @@ export class Files {
   // for the song (its music line and the tempo found, one undo step); otherwise the tempo is proposed.
   async findTempo(name) {
     const { doc, kandu, tempo, sound } = this.ed;
-    const empty = doc.blocks().length === 0 && !kandu.docTempo() && !/^\s*music\s/m.test(doc.text());
+    const empty = kandu.docBlank();
     if (!empty) return tempo.proposeFromMusic(sound.buffer);
     let estimate;
     try {

@@ -2,29 +2,6 @@
 // previous and next, L loops between the marks around the playhead; a mark is dragged to move it
 // (on the grid; Alt: freely) and double-clicked to rename it. Each edit is one undo step.
 
-// The name for a new mark: "mark" and the lowest number not taken.
-export function freshName(marks) {
-  const taken = new Set(marks.map((m) => m.name));
-  let n = 1;
-  while (taken.has('mark' + n)) ++n;
-  return 'mark' + n;
-}
-
-// The mark before `ms` (more than half a millisecond before) or after it; null when there is none.
-export function neighbour(marks, ms, later) {
-  let best = null;
-  for (const m of marks) {
-    if (later ? m.ms > ms + 0.5 && (!best || m.ms < best.ms) : m.ms < ms - 0.5 && (!best || m.ms > best.ms)) best = m;
-  }
-  return best;
-}
-
-// The range between the marks around `ms` ([at or before, after]), or null.
-export function rangeAround(marks, ms) {
-  const from = neighbour(marks, ms + 1, false), to = neighbour(marks, ms, true);
-  return from && to ? [from.ms, to.ms] : null;
-}
-
 export class Marks {
   constructor(ed) {
     this.ed = ed;
@@ -44,17 +21,17 @@ export class Marks {
   }
 
   add() {
-    const at = this.ed.view.playhead, name = freshName(this.list());
+    const at = this.ed.view.playhead, name = this.ed.kandu.freshMarkName();
     if (this.edit((k) => k.addMark(at, name))) this.ed.say('mark ' + name + ' at ' + this.ed.beatsText(at));
   }
 
   jump(later) {
-    const m = neighbour(this.list(), this.ed.view.playhead, later);
+    const m = this.ed.kandu.markNear(this.ed.view.playhead, later);
     if (m) this.ed.transport.seek(m.ms);
   }
 
   loopAround() {
-    const range = rangeAround(this.list(), this.ed.view.playhead);
+    const range = this.ed.kandu.markRange(this.ed.view.playhead);
     if (!range) return this.ed.say('no marks on both sides of the playhead');
     this.ed.transport.setLoop(range);
   }

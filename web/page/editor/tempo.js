@@ -60,11 +60,10 @@ export class Tempo {
       $('tempo-state').textContent = 'tap: ' + this.taps.length + ' of 4';
       return;
     }
+    // Playing: the offset from the taps' places in the music (the timeline library's rule).
     const playing = this.taps.every((t) => t.playing);
-    const period = 60000 / fit.bpm;
-    // Playing: the offset from the taps' places in the music, within the first beat.
-    const first = playing ? this.taps[0].at + (fit.firstMs - this.taps[0].stamp) : null;
-    const offset = first === null ? (this.current() ? this.current().offset : 0) : ((first % period) + period) % period;
+    const offset = playing ? kandu.tapFirstBeat(this.taps[0].at, this.taps[0].stamp, fit.firstMs, fit.bpm)
+      : (this.current() ? this.current().offset : 0);
     this.propose('tap: ' + fit.bpm.toFixed(2) + ' BPM (' + fit.taps + ' taps)', fit.bpm, offset);
   }
 
