@@ -2,7 +2,8 @@
 # modules and the WebAssembly module, nothing of the build's own files.
 # file(INSTALL) puts DESTDIR (a package's staging folder) in front by itself.
 set(dest "${CMAKE_INSTALL_PREFIX}/${KANDU_INSTALL_PAGEDIR}")
-if(NOT EXISTS "${KANDU_WEB_DIR}/editor.html" OR NOT EXISTS "${KANDU_WEB_DIR}/kandu.wasm")
+if(NOT EXISTS "${KANDU_WEB_DIR}/editor.html" OR NOT EXISTS "${KANDU_WEB_DIR}/kandu.wasm" OR
+   NOT EXISTS "${KANDU_WEB_DIR}/kandu-editor.wasm")
   message(STATUS "No web pages installed: ${KANDU_WEB_DIR} has no web build (scripts/web-demo.sh --build-only makes it with Emscripten)")
   return()
 endif()

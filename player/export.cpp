@@ -97,7 +97,7 @@ const char kLoader[] = R"JS(
       out[n++] = c;
     }
     el.textContent = '';
-    return { name: decodeURIComponent(el.dataset.name || ''), bytes: out.subarray(0, n) };
+    return { name: decodeURIComponent(el.dataset.name || ''), bytes: out.subarray(0, n), deflated: 'deflated' in el.dataset };
   };
   const inflate = async (bytes) => new Uint8Array(await new Response(
       new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate'))).arrayBuffer());
@@ -113,7 +113,7 @@ const char kLoader[] = R"JS(
     for (const id of ['kandu-timeline', 'kandu-music']) {
       if (!document.getElementById(id)) continue;
       const p = part(id);
-      embedded[p.name] = p.bytes;
+      embedded[p.name] = p.deflated ? await inflate(p.bytes) : p.bytes;
     }
     window.kanduDefaultTimeline = decodeURIComponent(document.getElementById('kandu-timeline').dataset.name);
     window.kanduModuleOptions = { wasmBinary: await inflate(part('kandu-wasm').bytes) };
@@ -234,16 +234,22 @@ int runExport(const Options &o) {
   const size_t charset = head.find("<meta charset=\"utf-8\">");
   if (charset != std::string::npos) head.replace(charset, 22, "<meta charset=\"windows-1252\">");
   std::string html = head + "</head>\n" + index.substr(bodyStart, scripts - bodyStart);
-  auto embed = [&](const std::string &id, const std::string &dataName, const std::string &bytes) {
+  auto embed = [&](const std::string &id, const std::string &dataName, const std::string &bytes, bool deflate = false) {
     html += "<script type=\"application/x-kandu\" id=\"" + id + "\"" +
-            (dataName.empty() ? std::string() : " data-name=\"" + percentEncoded(dataName) + "\"") + ">" + packBytes(bytes) +
-            "</script>\n";
+            (dataName.empty() ? std::string() : " data-name=\"" + percentEncoded(dataName) + "\"") +
+            (deflate ? " data-deflated" : "") + ">" + packBytes(bytes) + "</script>\n";
   };
   embed("kandu-wasm", "", deflated(wasm));
   embed("kandu-js", "", deflated(kanduJs));
   embed("kandu-page", "", deflated(bundleModules(modules)));
   embed("kandu-timeline", name, text);
-  if (!musicName.empty()) embed("kandu-music", musicName, music);
+  // Music that deflates (PCM: WAV, and its many zero bytes each escaped in two) goes deflated;
+  // music already compressed goes as it is.
+  if (!musicName.empty()) {
+    const std::string squeezed = deflated(music);
+    const bool deflate = !squeezed.empty() && squeezed.size() < music.size() - music.size() / 20;
+    embed("kandu-music", musicName, deflate ? squeezed : music, deflate);
+  }
   html += "<script>" + std::string(kLoader) + "</script>\n</body>\n</html>\n";
 
   if (!writeWholeFile(target, html, error)) {

@@ -49,7 +49,9 @@ bool findPlugin(std::string &path, std::string &error) {
 }
 
 bool findPages(std::string &dir, std::string &error) {
-  auto pages = [](const std::string &d) { return isRegular(d + "/editor.html") && isRegular(d + "/kandu.wasm"); };
+  auto pages = [](const std::string &d) {
+    return isRegular(d + "/editor.html") && isRegular(d + "/kandu.wasm") && isRegular(d + "/kandu-editor.wasm");
+  };
   return findFirst(pageCandidates(playerDirectory()), pages,
                    "the web pages (an installed kandu has them, or build them with scripts/web-demo.sh --build-only)",
                    "--page DIR", dir, error);

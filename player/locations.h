@@ -22,7 +22,7 @@ bool findFirst(const std::vector<std::string> &candidates, const std::function<b
                const std::string &what, const std::string &option, std::string &found, std::string &error);
 
 // The two searches for the running player, on the disk: a plug-in is a regular file, a folder of
-// pages holds editor.html and kandu.wasm.
+// pages holds editor.html and both modules (kandu.wasm, the player's; kandu-editor.wasm).
 bool findPlugin(std::string &path, std::string &error);
 bool findPages(std::string &dir, std::string &error);
 

@@ -480,7 +480,7 @@ bool Studio::start(const StudioSetup &setup, std::string &error) {
     return false;
   }
   listPages(setup.pageDir, "", 2, s.pages);
-  if (!s.pages.count("editor.html") || !s.pages.count("kandu.wasm")) {
+  if (!s.pages.count("editor.html") || !s.pages.count("kandu-editor.wasm")) {
     error = printable(setup.pageDir) + ": not the editor's pages (build them with scripts/web-demo.sh --build-only, "
             "or give --page DIR)";
     return false;

@@ -56,7 +56,7 @@ def studio_answers(player, timeline, cwd):
         with urllib.request.urlopen(base + '/editor.html?key=' + key, timeout=30) as answer:
             check(b'<html' in answer.read().lower(), 'the studio serves the installed editor')
         # The editor's modules and the module's WebAssembly are installed with it.
-        for page in ('editor/main.js', 'module.js', 'kandu.wasm'):
+        for page in ('editor/main.js', 'module.js', 'kandu-editor.wasm', 'kandu-editor.js'):
             with urllib.request.urlopen(base + '/' + page + '?key=' + key, timeout=30) as answer:
                 check(len(answer.read()) > 1000, 'the studio serves the installed ' + page)
     finally:

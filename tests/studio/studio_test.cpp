@@ -33,6 +33,7 @@ struct StudioRun {
     std::filesystem::create_directories(ws.path("page/editor"));
     ws.write("page/editor.html", "<!doctype html>editor");
     ws.write("page/kandu.wasm", std::string("\0asm", 4));
+    ws.write("page/kandu-editor.wasm", std::string("\0asm", 4));
     ws.write("page/editor/main.js", "export {};");
     // The player's page as export reads it.
     ws.write("page/index.html", "<!doctype html>\n<html><head><meta charset=\"utf-8\"><title>kandu</title></head>\n"

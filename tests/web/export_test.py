@@ -6,7 +6,7 @@
 WEB_DIR and PLUGIN given as '-' are not passed: an installed player finds its own.
 
 Exports a timeline whose music is AIFF (which browsers do not play: re-encoded to Opus) and one
-whose music is WAV (kept as it is), and checks: each file is the music plus at most 250 KB; opened
+whose music is WAV (kept as it is), and checks: each file is the music plus at most 150 KB; opened
 from the disk offline it plays (frames drawn, the sound decoded, no console error); its picture at
 T (?at=T) equals kandu-player still --at T (mean channel difference at most 1.0). Exit status 0
 when all pass.
@@ -53,7 +53,7 @@ def main():
             embedded = size - (os.path.getsize(os.path.join(out_dir, music)) if music.endswith('.wav') else 0)
             print('     %s: %d KB in all' % (os.path.basename(page), size // 1024))
             if music.endswith('.wav'):
-                check(embedded <= 250 * 1024, 'the page is the music plus %d KB (at most 250 KB)' % (embedded // 1024))
+                check(embedded <= 150 * 1024, 'the page is the music plus %d KB (at most 150 KB)' % (embedded // 1024))
 
             browser.open('file://' + page)
             played = wait_for(lambda: browser.script(

@@ -6,7 +6,7 @@ let kandu = null;
 
 self.onmessage = async ({ data }) => {
   try {
-    kandu = kandu || await loadKanduInWorker(new URL('../kandu.js', import.meta.url));
+    kandu = kandu || await loadKanduInWorker(new URL('../kandu-editor.js', import.meta.url));
     const { channels, rate, cut } = data;
     const left = channels[0], right = channels[channels.length - 1], n = left.length;
     const mono = new Float32Array(rate), step = Math.round(rate / 12000);
