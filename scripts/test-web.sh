@@ -51,8 +51,21 @@ python3 tests/web/export_test.py build-web build/kandu-player build/libkandu.so 
 echo "== web: the same from a kandu installed into a temporary prefix, given neither --page nor --plugin"
 cmake --install build --prefix "$out/prefix" >/dev/null
 python3 tests/web/export_test.py - "$out/prefix/bin/kandu-player" - "$out/export-installed"
-if ! command -v geckodriver >/dev/null; then
-  echo "== web: the exported demo in Firefox: skipped: no geckodriver (Debian does not package it, and its npm package downloads it from elsewhere, which this machine cannot)"
+# Firefox: Debian's ESR driven over WebDriver BiDi by puppeteer-core (npm, the version in
+# tests/web/firefox/package-lock.json), under Xvfb (headless Firefox opens no WebGL context here).
+firefox_skip=""
+if ! command -v firefox-esr >/dev/null && ! apt_try_install firefox-esr >/dev/null 2>&1; then
+  firefox_skip="firefox-esr cannot be installed (${apt_failed[*]})"
+elif ! command -v xvfb-run >/dev/null; then
+  firefox_skip="no xvfb-run"
+elif ! (cd tests/web/firefox && npm ci --no-audit --no-fund >"$out/npm.log" 2>&1); then
+  firefox_skip="puppeteer-core cannot be installed from npm ($(tail -n 1 "$out/npm.log"))"
+fi
+if [ -n "$firefox_skip" ]; then
+  echo "== web: Firefox: skipped: $firefox_skip"
+else
+  echo "== web: Firefox: the player page, an export from file:// and the editor through the studio (tests/web/firefox/firefox_test.mjs)"
+  xvfb-run -a -s "-screen 0 1280x1024x24" node tests/web/firefox/firefox_test.mjs build-web build/kandu-player build/libkandu.so "$out/firefox"
 fi
 echo "== web: the studio, kandu-player edit, with its window on Xvfb (tests/web/studio_test.py)"
 python3 tests/web/studio_test.py build-web build/kandu-player build/libkandu.so "$out/studio"
