@@ -125,6 +125,12 @@ def main():
               'new: a timeline with its music and tempo: %r %s' % (text, new.stderr.strip()))
         with open(timeline, 'a', encoding='utf-8') as f:
             f.write('0 2000 cube_thing\n')
+        named = run([player, 'check', 'chanson été.timeline'], work)
+        check(named.returncode == 0 and named.stdout == '0 2000 cube_thing\n', 'check takes a name in UTF-8: %r' % named.stdout)
+        video = run([player, 'render', 'chanson été.timeline', '--to', '500', '--size', '64x48', '--out', 'vidéo & co.mp4'],
+                    work)
+        check(video.returncode == 0 and os.path.getsize(os.path.join(work, 'vidéo & co.mp4')) > 1000 and
+              'vidéo & co.mp4' in video.stderr, 'render to a name in UTF-8, shown as it is: %s' % video.stderr.strip()[-120:])
         if pages:
             export = run([player, 'export', 'chanson été.timeline', '-o', 'demo.html'], work)
             page = os.path.join(work, 'demo.html')

@@ -186,3 +186,23 @@ TEST(Export, CarriesTheMusicTheTimelineNamesUnderItsName) {
   EXPECT_EQ(html.substr(at + part.size(), music.size() + 2), "RIFF-not-checked\x1b|\x1b[-music");
   EXPECT_NE(html.find("data-name=\"t.timeline\""), std::string::npos);
 }
+
+// An export over an earlier one that fails part way (a file-size limit): the player says why and
+// exits 1, the earlier file stays byte for byte, and nothing is left beside it.
+TEST(Export, AWriteThatFailsPartWayLeavesTheEarlierFile) {
+  if (!onPath("prlimit")) GTEST_SKIP() << "no prlimit (util-linux) to set a file-size limit";
+  Workspace ws;
+  std::filesystem::create_directories(ws.path("page"));
+  ws.write("page/index.html", "<!doctype html>\n<html><head><title>kandu</title></head>\n<body>\n<script src=\"kandu.js\"></script>\n</body></html>\n");
+  for (const char *js : {"page/kandu.js", "page/module.js", "page/stage.js", "page/player.js"}) ws.write(js, std::string(4000, 'j'));
+  ws.write("page/kandu.wasm", std::string(20000, 'w'));
+  ws.write("t.timeline", "0 1000 morph\n");
+  ws.write("t.html", "the earlier export");
+  const Outcome made = runProgram({"prlimit", "--fsize=2000", KANDU_PLAYER, "export", "t.timeline", "-o", "t.html", "--page",
+                                   ws.path("page")}, {}, ws.path(""));
+  EXPECT_EQ(made.status, 1) << made.output;
+  EXPECT_EQ(made.output, "kandu-player: t.html: File too large\n");
+  EXPECT_EQ(fileContent(ws.path("t.html")), "the earlier export");
+  EXPECT_EQ(ws.list(), (std::vector<std::string>{"page", "t.html", "t.timeline"}));
+}
+
