@@ -12,7 +12,7 @@ packages=(
   libpng-dev libglfw3-dev ffmpeg libyuv-dev libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsdl2-dev nodejs libcpp-httplib-dev nlohmann-json3-dev zlib1g-dev
   libgtest-dev libbenchmark-dev clang libclang-rt-dev
-  xvfb xauth xdotool imagemagick help2man parallel
+  xvfb xauth xdotool imagemagick help2man parallel strace
 )
 
 mapfile -t missing < <(apt_missing "${packages[@]}")

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <algorithm>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "player/capture.h"
@@ -334,4 +335,46 @@ TEST(Cli, PlayReloadsAnEditedTimeline) {
                       "timeline)"),
             std::string::npos)
       << said;
+}
+
+// A finished output is on the disk before it takes the target's name, and its new name is on the
+// disk before the player says it wrote it: the system calls in order (strace) are the temporary
+// file flushed, then renamed over the target, then its folder flushed.
+TEST(Capture, AnOutputIsFlushedThenRenamedThenItsFolderFlushed) {
+  if (!onPath("strace")) GTEST_SKIP() << "strace is not installed";
+  Workspace ws;
+  const Outcome traced = runProgram({"strace", "-f", "-e", "trace=openat,fsync,rename,renameat,renameat2", "-o",
+                                     ws.path("calls.log"), KANDU_PLAYER, "still", "--at", "0", "--size", "64x48",
+                                     "--out", "s.png"}, {}, ws.path(""));
+  ASSERT_EQ(traced.status, 0) << traced.output;
+  // Each call as "CALL ARGUMENTS = RESULT", the process id taken off.
+  std::vector<std::string> calls;
+  std::istringstream log(fileContent(ws.path("calls.log")));
+  for (std::string line; std::getline(log, line);) {
+    std::string call;  // strace pads before " = RESULT": runs of blanks as one
+    for (char ch : line.substr(line.find(' ') + 1))
+      if (ch != ' ' || call.empty() || call.back() != ' ') call += ch;
+    calls.push_back(call);
+  }
+  std::string temp, tempFd, dirFd;
+  int flushedAt = -1, renamedAt = -1, dirFlushedAt = -1;
+  for (int i = 0; i < static_cast<int>(calls.size()); ++i) {
+    const std::string &c = calls[static_cast<size_t>(i)];
+    const size_t quote = c.find("\"./.s.png.kandu-");
+    if (c.rfind("openat(", 0) == 0 && quote != std::string::npos && c.find("O_RDONLY") != std::string::npos) {
+      temp = c.substr(quote + 1, c.find('"', quote + 1) - quote - 1);
+      tempFd = c.substr(c.rfind("= ") + 2);
+    } else if (!tempFd.empty() && renamedAt < 0 && c == "fsync(" + tempFd + ") = 0") {
+      flushedAt = i;
+    } else if (!temp.empty() && c.find("rename") == 0 && c.find("\"" + temp + "\", \"s.png\"") != std::string::npos) {
+      renamedAt = i;
+    } else if (renamedAt >= 0 && c.rfind("openat(AT_FDCWD, \".\", ", 0) == 0 && c.find("O_DIRECTORY") != std::string::npos) {
+      dirFd = c.substr(c.rfind("= ") + 2);
+    } else if (!dirFd.empty() && c == "fsync(" + dirFd + ") = 0") {
+      dirFlushedAt = i;
+    }
+  }
+  EXPECT_GE(flushedAt, 0) << "the temporary file " << temp << " was not flushed before the rename";
+  EXPECT_GT(renamedAt, flushedAt) << "renamed at call " << renamedAt;
+  EXPECT_GT(dirFlushedAt, renamedAt) << "the folder was not flushed after the rename";
 }
