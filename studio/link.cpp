@@ -1,5 +1,7 @@
 #include "studio/link.h"
 
+#include <algorithm>
+
 #include <utility>
 
 namespace kandu {
@@ -82,6 +84,13 @@ bool StudioLink::nextEvents(uint64_t &cursor, std::vector<StudioEvent> &out, std
     if (e.id > cursor) out.push_back(e);
   cursor = nextId_ - 1;
   return true;
+}
+
+uint64_t StudioLink::streamStart(const std::string &lastEventIdHeader) const {
+  const uint64_t last = lastEventId();
+  const std::string &h = lastEventIdHeader;
+  if (h.empty() || h.size() >= 16 || h.find_first_not_of("0123456789") != std::string::npos) return last;
+  return std::min<uint64_t>(last, std::stoull(h));
 }
 
 uint64_t StudioLink::lastEventId() const {

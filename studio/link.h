@@ -62,6 +62,10 @@ class StudioLink {
   // The events after `cursor` (cursor moves on), waiting up to `wait` for one; false once closed.
   bool nextEvents(uint64_t &cursor, std::vector<StudioEvent> &out, std::chrono::milliseconds wait);
   uint64_t lastEventId() const;
+  // Where a page's stream starts: after the event it names (its Last-Event-ID, given when it
+  // reconnects), so that it gets what it missed once; after the last one for a page that names
+  // none, or an id this studio never gave (a studio that ran before), or anything but a number.
+  uint64_t streamStart(const std::string &lastEventIdHeader) const;
   // Ends every wait: the studio is closing.
   void close();
   bool closed() const;

@@ -416,10 +416,7 @@ void Studio::Impl::transport(const httplib::Request &req, httplib::Response &res
 }
 
 void Studio::Impl::events(const httplib::Request &req, httplib::Response &res) {
-  uint64_t cursor = link.lastEventId();
-  const std::string last = req.get_header_value("Last-Event-ID");
-  if (!last.empty() && last.size() < 16 && last.find_first_not_of("0123456789") == std::string::npos)
-    cursor = std::min<uint64_t>(cursor, std::stoull(last));
+  const uint64_t cursor = link.streamStart(req.get_header_value("Last-Event-ID"));
   res.set_header("Cache-Control", "no-store");
   auto at = std::make_shared<uint64_t>(cursor);
   res.set_chunked_content_provider("text/event-stream", [this, at](size_t, httplib::DataSink &sink) {

@@ -124,6 +124,9 @@ TEST(StudioRules, TheWindowTakesTheNewestTextAndTheMergedMoves) {
   EXPECT_FALSE(got.setLoop);
   EXPECT_FALSE(link.takeMove(got));
 
+  // A stream starts after the event a reconnecting page names, never past the last one.
+  EXPECT_EQ(link.streamStart(""), 0u);
+  EXPECT_EQ(link.streamStart("5"), 0u);
   uint64_t cursor = link.lastEventId();
   link.publish("saved", "{}");
   link.publish("disk", "{\"version\":\"v1\"}");
@@ -132,6 +135,14 @@ TEST(StudioRules, TheWindowTakesTheNewestTextAndTheMergedMoves) {
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[1].name, "disk");
   EXPECT_EQ(cursor, events[1].id);
+  link.publish("saved", "{}");  // ids 1, 2 and 3
+  EXPECT_EQ(link.streamStart("1"), 1u);
+  EXPECT_EQ(link.streamStart("3"), 3u);
+  EXPECT_EQ(link.streamStart("99"), 3u);  // from a studio that ran before
+  EXPECT_EQ(link.streamStart(""), 3u);
+  EXPECT_EQ(link.streamStart("-1"), 3u);
+  EXPECT_EQ(link.streamStart("2x"), 3u);
+  EXPECT_EQ(link.streamStart("1234567890123456"), 3u);
   events.clear();
   link.close();
   EXPECT_FALSE(link.nextEvents(cursor, events, std::chrono::seconds(5)));
