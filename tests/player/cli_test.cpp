@@ -344,7 +344,8 @@ TEST(Capture, AnOutputIsFlushedThenRenamedThenItsFolderFlushed) {
   if (!onPath("strace")) GTEST_SKIP() << "strace is not installed";
   if (runProgram({"strace", "-o", "/dev/null", "true"}).status != 0) GTEST_SKIP() << "strace cannot trace here (ptrace refused)";
   Workspace ws;
-  const Outcome traced = runProgram({"strace", "-f", "-e", "trace=openat,fsync,rename,renameat,renameat2", "-o",
+  // The player's own thread writes a still (no -f: llvmpipe's threads would split its calls in two).
+  const Outcome traced = runProgram({"strace", "-e", "trace=openat,fsync,rename,renameat,renameat2", "-o",
                                      ws.path("calls.log"), KANDU_PLAYER, "still", "--at", "0", "--size", "64x48",
                                      "--out", "s.png"}, {}, ws.path(""));
   ASSERT_EQ(traced.status, 0) << traced.output;
@@ -353,7 +354,7 @@ TEST(Capture, AnOutputIsFlushedThenRenamedThenItsFolderFlushed) {
   std::istringstream log(fileContent(ws.path("calls.log")));
   for (std::string line; std::getline(log, line);) {
     std::string call;  // strace pads before " = RESULT": runs of blanks as one
-    for (char ch : line.substr(line.find(' ') + 1))
+    for (char ch : line)
       if (ch != ' ' || call.empty() || call.back() != ' ') call += ch;
     calls.push_back(call);
   }
