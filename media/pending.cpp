@@ -297,7 +297,7 @@ bool writeWholeFile(const std::string &target, const std::string &bytes, std::st
     ok = n > 0;
     if (ok) done += static_cast<size_t>(n);
   }
-  ok = ok && fsync(fd) == 0;
+  // Flushed to the disk by the commit, as every pending output is.
   if (fd >= 0) ok = close(fd) == 0 && ok;
   if (!ok) {
     error = reason(target);
