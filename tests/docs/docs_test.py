@@ -24,15 +24,11 @@ import subprocess
 import sys
 import tempfile
 
-results = {'passed': 0, 'failed': 0}
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from checks import check, finish  # noqa: E402
+
 TIMELINE = ('music song.flac\ntempo 128\n0 8b water_thing\n8b 16b cube_thing\n8b 8.1b rotate every 1b until 16b\n'
             'mark 8b drop\n')
-
-
-def check(ok, what):
-    results['passed' if ok else 'failed'] += 1
-    print(('ok   ' if ok else 'FAIL ') + what)
-    return ok
 
 
 def blocks(text):
@@ -128,8 +124,7 @@ def main():
                   len(options), len(commands), missing))
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    print('%d passed, %d failed' % (results['passed'], results['failed']))
-    return 0 if results['failed'] == 0 else 1
+    return finish()
 
 
 if __name__ == '__main__':

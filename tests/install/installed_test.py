@@ -21,13 +21,8 @@ import sys
 import tempfile
 import urllib.request
 
-results = {'passed': 0, 'failed': 0}
-
-
-def check(ok, what):
-    results['passed' if ok else 'failed'] += 1
-    print(('ok   ' if ok else 'FAIL ') + what)
-    return ok
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from checks import check, finish  # noqa: E402
 
 
 def run(args, cwd, **kw):
@@ -152,8 +147,7 @@ def main():
               % (lonely, lonely, lonely) in alone.stderr, 'and where it looked for its pages: %r' % alone.stderr)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    print('%d passed, %d failed' % (results['passed'], results['failed']))
-    return 0 if results['failed'] == 0 else 1
+    return finish()
 
 
 if __name__ == '__main__':

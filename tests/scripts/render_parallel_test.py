@@ -14,15 +14,11 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from checks import check, finish  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, '..', '..', 'scripts', 'render-parallel.sh')
-results = {'passed': 0, 'failed': 0}
-
-
-def check(ok, what):
-    results['passed' if ok else 'failed'] += 1
-    print(('ok   ' if ok else 'FAIL ') + what)
-    return ok
 
 
 def run(args, cwd):
@@ -80,8 +76,7 @@ def main():
               'its click is heard within a frame of it: at %.4f s' % (heard / 48000))
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print('%d passed, %d failed' % (results['passed'], results['failed']))
-    return 0 if results['failed'] == 0 else 1
+    return finish()
 
 
 if __name__ == '__main__':
