@@ -1,10 +1,11 @@
 // The tempo of music and where its first downbeat falls, found from the sound: an onset-strength
 // envelope (spectral flux of the log spectrum in three bands, a frame every 10.7 ms), then every
 // tempo from 50 to 220 BPM scored by how much more onset energy falls on its beats than between them
-// (weighted towards common tempi), refined to a hundredth of a BPM with its best phase; the first
-// beat is the first one at the music's start, and the downbeat the beat of the bar where the low
-// band (kicks, bass) is strongest. For music of steady tempo; plain C++, so that the player and the
-// web module share it.
+// (weighted towards common tempi), the beat a listener taps chosen among them (`chooseBeat`),
+// refined to a hundredth of a BPM with its best phase; the first beat is the first one at the
+// music's start, and the downbeat the beat of the bar where the low band (kicks, bass) is strongest.
+// Music whose best tempo stands out too little from the rest (noise, speech, a lone click) has no
+// steady beat. For music of steady tempo; plain C++, so that the player and the web module share it.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +46,15 @@ class TempoDetector {
   std::vector<double> window_, previous_;
   std::vector<double> bands_[3], level_;
 };
+
+// How the detector picks the beat a listener taps among the tempi it scored: `scores` for every
+// tempo from 50 BPM up in steps of half a BPM, `autocorrelation` the onset envelope's by lag in its
+// frames (128 / 12000 s apart; 1 at lag 0). `margin`: how far the runner-up falls short, 0 .. 1.
+struct BeatChoice {
+  double bpm = 0;
+  double margin = 1;
+};
+BeatChoice chooseBeat(const std::vector<double> &scores, const std::vector<double> &autocorrelation);
 
 // `mono`: `count` samples at `rate` Hz.
 TempoEstimate detectTempo(const float *mono, size_t count, int rate);
