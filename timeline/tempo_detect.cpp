@@ -101,6 +101,7 @@ Fit bestPhase(const std::vector<double> &e, double period, size_t from, double p
 
 double periodOf(double bpm) { return 60000.0 / bpm / kHopMs; }
 
+
 const double kLowestBpm = 50, kHighestBpm = 220, kBpmStep = 0.5;
 const double kLeastStandout = 2.5, kLeastRecurrence = 0.12;
 
@@ -213,14 +214,26 @@ void TempoDetector::frames() {
       current[k] = std::log1p(100.0 * std::abs(a[k]));
       if (nextFrame_ > 0) flux[band] += std::max(0.0, current[k] - previous_[k]);
     }
-    std::swap(current, previous_);
     for (int b = 0; b < 3; ++b) bands_[b].push_back(flux[b]);
     level_.push_back(std::sqrt(energy / kWindow));
+    std::swap(current, previous_);
+    // The spectrum to 1 kHz (bass and harmony), summed over kToneFrames frames.
+    if (level_.size() % kToneFrames == 1) tone_.resize(tone_.size() + kToneBins, 0.0f);
+    for (size_t k = 0; k < kToneBins; ++k) tone_[tone_.size() - kToneBins + k] += static_cast<float>(previous_[k + 1]);
     nextFrame_ += kHop;
   }
   const size_t drop = std::min(x_.size(), nextFrame_ - xBase_);
   x_.erase(x_.begin(), x_.begin() + static_cast<std::ptrdiff_t>(drop));
   xBase_ += drop;
+}
+
+void TempoDetector::toneOver(double from, double to, std::vector<float> &mean) const {
+  const size_t groups = tone_.size() / kToneBins;
+  const size_t a = static_cast<size_t>(std::max(0.0, std::ceil(from / kToneFrames)));
+  const size_t b = std::min(groups, static_cast<size_t>(std::max(0.0, std::ceil(to / kToneFrames))));
+  mean.assign(b > a ? kToneBins : 0, 0.0f);
+  for (size_t g = a; g < b; ++g)
+    for (size_t i = 0; i < kToneBins; ++i) mean[i] += tone_[g * kToneBins + i] / static_cast<float>(b - a);
 }
 
 TempoEstimate detectTempo(const float *mono, size_t count, int rate) {
@@ -325,15 +338,28 @@ TempoEstimate TempoDetector::finish() {
   const double kLatencyMs = 1000.0 * kWindow / kRate / 2 + kHopMs;
   double first = static_cast<double>(start) + best.phase;
   while (first - period >= static_cast<double>(start) - period / 4) first -= period;
-  // The downbeat: of the bar's four beats, the one the low band is strongest on.
-  double lowOn[4] = {0, 0, 0, 0};
+  // The downbeat: of the bar's four beats, the one the low band (kicks, bass notes) is strongest
+  // on -- unless on another, nearly as strong (seven tenths), the bass and the harmony change from
+  // the beat before by a fifth more: kicks on 1 and 3 alike leave the bar's start to its chords.
+  double change[4] = {0, 0, 0, 0}, lowOn[4] = {0, 0, 0, 0};
+  std::vector<float> before, now;
   int k = 0;
   for (double t = first; t < static_cast<double>(env.low.size()); t += period, ++k) {
     double peak = 0;  // the strongest within a frame either side
     for (double d = -1; d <= 1; d += 1) peak = std::max(peak, at(env.low, std::max(0.0, t + d)));
     lowOn[k % 4] += peak;
+    toneOver(t, t + period, now);
+    if (!before.empty() && !now.empty()) {
+      double d2 = 0;
+      for (size_t i = 0; i < kToneBins; ++i) d2 += (now[i] - before[i]) * (now[i] - before[i]);
+      change[k % 4] += std::sqrt(d2);
+    }
+    std::swap(before, now);
   }
-  const int downbeat = static_cast<int>(std::max_element(lowOn, lowOn + 4) - lowOn);
+  const int strongLow = static_cast<int>(std::max_element(lowOn, lowOn + 4) - lowOn);
+  int downbeat = strongLow;
+  for (int i = 0; i < 4; ++i)
+    if (lowOn[i] >= 0.7 * lowOn[strongLow] && change[i] > 1.2 * change[strongLow] && change[i] > change[downbeat]) downbeat = i;
   first += downbeat * period;
   out.steady = true;
   out.bpm = std::round(bpm * 100) / 100;

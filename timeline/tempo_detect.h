@@ -3,7 +3,8 @@
 // tempo from 50 to 220 BPM scored by how much more onset energy falls on its beats than between them
 // (weighted towards common tempi), the beat a listener taps chosen among them (`chooseBeat`),
 // refined to a hundredth of a BPM with its best phase; the first beat is the first one at the
-// music's start, and the downbeat the beat of the bar where the low band (kicks, bass) is strongest.
+// music's start, and the downbeat the beat of the bar where the bass and harmony change and the low
+// band (kicks, bass) is strongest.
 // Music whose best tempo stands out too little from the rest (noise, speech, a lone click) has no
 // steady beat. For music of steady tempo; plain C++, so that the player and the web module share it.
 #pragma once
@@ -23,7 +24,7 @@ struct TempoEstimate {
 };
 
 // The music fed a piece at a time (a worker reports its progress between pieces), the estimate
-// at the end. Memory grows with the envelope (about 1 KB a second of music), not with the samples.
+// at the end. Memory grows with the envelope (about 5 KB a second of music), not with the samples.
 class TempoDetector {
  public:
   explicit TempoDetector(int rate);
@@ -34,6 +35,9 @@ class TempoDetector {
 
  private:
   void frames();
+  // The mean of the spectrum to 1 kHz over frames [from, to).
+  void toneOver(double from, double to, std::vector<float> &mean) const;
+  static const size_t kToneBins = 43, kToneFrames = 4;
 
   int rate_;
   double step_;                   // input samples per analysis sample
@@ -45,6 +49,7 @@ class TempoDetector {
   size_t xBase_ = 0, nextFrame_ = 0;
   std::vector<double> window_, previous_;
   std::vector<double> bands_[3], level_;
+  std::vector<float> tone_;       // kToneBins a kToneFrames frames: the spectrum to 1 kHz, summed
 };
 
 // How the detector picks the beat a listener taps among the tempi it scored: `scores` for every

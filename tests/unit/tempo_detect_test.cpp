@@ -117,6 +117,25 @@ TEST(TempoDetect, NoSteadyBeatInSilenceNoiseASingleClickSpeechOrNotesWithoutAPul
   EXPECT_EQ(brief.why, "too short to find a beat in (under 4 seconds)");
 }
 
+TEST(TempoDetect, WithKicksOn1And3AlikeTheDownbeatIsWhereTheChordsChange) {
+  // Kick on 1 and 3, clap on 2 and 4, no melody: only the organ pad, a chord a bar, tells the bar's
+  // first beat. The song starts on each of the bar's beats in turn.
+  for (double bpm : {124.0, 140.0})
+    for (int beatsIn = 0; beatsIn < 4; ++beatsIn) {
+      songs::Score s;
+      s.drums = {"K.h.S.h.K.h.S.h."};
+      s.melody = "................";
+      s.bpm = bpm;
+      s.seconds = 40;
+      const double beat = 60000 / bpm;
+      s.firstBeatMs = 150 + (beatsIn ? beatsIn - 4 : 0) * beat;  // the first bar's start, before the song's
+      const std::vector<float> sound = songs::render(s);
+      const TempoEstimate t = detectTempo(sound.data(), sound.size(), 48000);
+      EXPECT_NEAR(t.bpm, bpm, 0.05);
+      EXPECT_NEAR(t.firstBeatMs, s.firstBeatMs + (beatsIn ? 4 : 0) * beat, 15) << bpm << " BPM, " << beatsIn << " beats in";
+    }
+}
+
 TEST(TempoDetect, FedInAnyPiecesAtAnyRateTheSameAnswer) {
   songs::Song loop;
   loop.bpm = 110;
