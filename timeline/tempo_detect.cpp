@@ -16,24 +16,40 @@ const int kWindow = 512;        // 42.7 ms
 const int kHop = 128;           // 10.7 ms
 const double kHopMs = 1000.0 * kHop / kRate;
 
-void fft(std::vector<std::complex<double>> &a) {
-  const size_t n = a.size();
+// a * b, without the checks for infinities that std::complex's product makes (a call a product).
+std::complex<double> times(std::complex<double> a, std::complex<double> b) {
+  return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+
+// The spectrum of kWindow real samples: a complex FFT of half the length on the even and odd
+// samples as real and imaginary parts, then split (bins 0 .. kWindow / 2 in `out`).
+void realFft(const double *x, std::vector<std::complex<double>> &z, std::complex<double> *out) {
+  const size_t n = kWindow / 2;
+  static const std::vector<std::complex<double>> roots = [] {
+    std::vector<std::complex<double>> r(kWindow / 2);
+    for (size_t k = 0; k < r.size(); ++k) r[k] = std::polar(1.0, -2 * M_PI * static_cast<double>(k) / kWindow);
+    return r;
+  }();
+  for (size_t i = 0; i < n; ++i) z[i] = {x[2 * i], x[2 * i + 1]};
   for (size_t i = 1, j = 0; i < n; ++i) {
     size_t bit = n >> 1;
     for (; j & bit; bit >>= 1) j ^= bit;
     j ^= bit;
-    if (i < j) std::swap(a[i], a[j]);
+    if (i < j) std::swap(z[i], z[j]);
   }
   for (size_t len = 2; len <= n; len <<= 1) {
-    const std::complex<double> step = std::polar(1.0, -2 * M_PI / static_cast<double>(len));
-    for (size_t i = 0; i < n; i += len) {
-      std::complex<double> w(1);
-      for (size_t k = 0; k < len / 2; ++k, w *= step) {
-        const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * w;
-        a[i + k] = u + v;
-        a[i + k + len / 2] = u - v;
+    const size_t stride = kWindow / len;  // the roots of the full length, every stride-th
+    for (size_t i = 0; i < n; i += len)
+      for (size_t k = 0; k < len / 2; ++k) {
+        const std::complex<double> u = z[i + k], v = times(z[i + k + len / 2], roots[k * stride]);
+        z[i + k] = u + v;
+        z[i + k + len / 2] = u - v;
       }
-    }
+  }
+  for (size_t k = 0; k <= n; ++k) {
+    const std::complex<double> a = z[k % n], b = std::conj(z[(n - k) % n]);
+    const std::complex<double> even = 0.5 * (a + b), odd = std::complex<double>(0, -0.5) * (a - b);
+    out[k] = even + times(k < n ? roots[k] : std::complex<double>(-1, 0), odd);
   }
 }
 
@@ -198,20 +214,21 @@ void TempoDetector::feed(const float *mono, size_t count) {
 
 // The spectral flux of every whole window the analysis samples hold.
 void TempoDetector::frames() {
-  std::vector<std::complex<double>> a(kWindow);
-  std::vector<double> current(kWindow / 2 + 1);
+  std::vector<std::complex<double>> z(kWindow / 2), spectrum(kWindow / 2 + 1);
+  std::vector<double> windowed(kWindow), current(kWindow / 2 + 1);
   while (nextFrame_ + kWindow <= xBase_ + x_.size()) {
     const size_t start = nextFrame_ - xBase_;
     double energy = 0;
     for (size_t i = 0; i < kWindow; ++i) {
-      a[i] = x_[start + i] * window_[i];
+      windowed[i] = x_[start + i] * window_[i];
       energy += static_cast<double>(x_[start + i]) * x_[start + i];
     }
-    fft(a);
+    realFft(windowed.data(), z, spectrum.data());
     double flux[3] = {0, 0, 0};
     for (size_t k = 1, band = 0; k <= kWindow / 2; ++k) {
       if (k >= kBandEnds[band]) ++band;
-      current[k] = std::log1p(100.0 * std::abs(a[k]));
+      const double re = spectrum[k].real(), im = spectrum[k].imag();
+      current[k] = std::log(1.0f + 100.0f * std::sqrt(static_cast<float>(re * re + im * im)));
       if (nextFrame_ > 0) flux[band] += std::max(0.0, current[k] - previous_[k]);
     }
     for (int b = 0; b < 3; ++b) bands_[b].push_back(flux[b]);
