@@ -4,14 +4,14 @@ tempo known exactly from their scores) built once and kept, then `kandu-player t
 song, as WAV and as Ogg Vorbis, scored by the set's own scorer. Prints a table row a format for
 docs/tempo.md and each miss with how sure the player said it was.
 
-  bench/tempo_set.py [--player PATH] [--source DIR] [--set DIR] [--build-only]
+  bench/tempo_set.py [--player PATH] [--source DIR] [--set DIR] [--build-only | --no-build]
                      [--require ACC1,ACC2,PHASE_MS,DOWNBEATS]
 
 --source: the set's scripts (default ../shared/tempo-set beside the repository, or
 $KANDU_TEMPO_SET_SOURCE); --set: where the songs are built and kept (default
 $KANDU_TEMPO_SET, else ~/.cache/kandu/tempo-set). Building takes about 4 minutes and needs
 apt-get (root); where the scripts are missing or the build fails, one line says so and the exit
-status is 77 (a skip, for CTest). --require: the least share of songs within 4% of the tempo, within
+status is 77 (a skip, for CTest); with --no-build, a set not built is skipped the same way. --require: the least share of songs within 4% of the tempo, within
 4% of it or a multiple, the most median first-beat error in ms, the least share of downbeats on the
 bar's first beat, each format; any song refused fails it too (every song in the set has a steady
 beat). The exit status is then 1 when one is not met.
@@ -126,6 +126,7 @@ def main():
     ap.add_argument('--source', default=default_source())
     ap.add_argument('--set', default=default_set())
     ap.add_argument('--build-only', action='store_true')
+    ap.add_argument('--no-build', action='store_true')
     ap.add_argument('--require')
     a = ap.parse_args()
     if not os.path.isfile(os.path.join(a.source, 'score.py')):
@@ -133,6 +134,8 @@ def main():
     sys.path.insert(0, a.source)
     import score  # the set's own scorer: the same rules as its README's table
     songs = score.load_manifest(os.path.join(a.source, 'manifest.tsv'))
+    if a.no_build and not complete(a.set, songs):
+        skip('it is not built in %s (bench/tempo_set.py --build-only builds it)' % a.set)
     build(a.source, a.set, songs)
     if a.build_only:
         print('the tempo set is in %s' % a.set)
