@@ -261,7 +261,7 @@ TempoEstimate detectTempo(const float *mono, size_t count, int rate) {
   return detector.finish();
 }
 
-TempoEstimate TempoDetector::finish() {
+TempoEstimate TempoDetector::finish() const {
   TempoEstimate out;
   if (rate_ < kRate || fed_ < static_cast<size_t>(rate_) * 4 || level_.empty()) {
     out.why = "too short to find a beat in (under 4 seconds)";
@@ -389,6 +389,14 @@ TempoEstimate TempoDetector::finish() {
   return out;
 }
 
+std::string howSure(double confidence) {
+  char text[80];
+  const long percent = std::lround(std::clamp(confidence, 0.0, 1.0) * 100);
+  if (confidence >= 0.5) std::snprintf(text, sizeof text, "sure: %ld%%", percent);
+  else std::snprintf(text, sizeof text, "unsure: %ld%%; its double or half may fit better", percent);
+  return text;
+}
+
 std::string tempoLine(const TempoEstimate &estimate) {
   char line[64];
   std::snprintf(line, sizeof line, "tempo %.2f %lld", estimate.bpm,
@@ -415,9 +423,7 @@ std::string newTimelineText(const std::string &musicName, const TempoEstimate &e
   else
     text += "# no music line: the music's name cannot be written in one (" + why + "); rename the file\n";
   if (estimate.steady) {
-    char sure[96];
-    std::snprintf(sure, sizeof sure, "   # found in the music (sure: %.0f%%)\n", estimate.confidence * 100);
-    text += tempoLine(estimate) + sure;
+    text += tempoLine(estimate) + "   # found in the music (" + howSure(estimate.confidence) + ")\n";
   } else {
     text += "# no steady beat found (" + estimate.why + "): give one as 'tempo BPM OFFSET'\n";
   }

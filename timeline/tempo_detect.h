@@ -30,7 +30,8 @@ class TempoDetector {
   explicit TempoDetector(int rate);
   // `count` more mono samples at the rate given.
   void feed(const float *mono, size_t count);
-  TempoEstimate finish();
+  // The estimate from what was fed so far (more may be fed after: a first answer early on).
+  TempoEstimate finish() const;
   size_t samplesFed() const { return fed_; }
 
  private:
@@ -64,6 +65,9 @@ BeatChoice chooseBeat(const std::vector<double> &scores, const std::vector<doubl
 // `mono`: `count` samples at `rate` Hz.
 TempoEstimate detectTempo(const float *mono, size_t count, int rate);
 
+// How sure the estimate is, in words for the user: "sure: 83%" from one half up, else "unsure: 24%;
+// its double or half may fit better" (the commonest miss: the tempo a listener taps is an octave off).
+std::string howSure(double confidence);
 // "tempo 128.00 123": the line a timeline takes for `estimate` (BPM to two decimals, the first
 // downbeat's offset in whole milliseconds).
 std::string tempoLine(const TempoEstimate &estimate);

@@ -196,6 +196,11 @@ TEST(TempoDetect, TapsFitTheirBeatAndTheLinesAreWrittenAsATimelineReadsThem) {
             "# A new timeline: blocks are lines of 'START END WORD' (times in beats, as 4b, or ms).\n"
             "music song.flac\n"
             "tempo 128.00 311   # found in the music (sure: 87%)\n");
+  // Under a half, the user is told the commonest way it is wrong.
+  e.confidence = 0.496;
+  EXPECT_EQ(newTimelineText("song.flac", e).substr(103),
+            "tempo 128.00 311   # found in the music (unsure: 50%; its double or half may fit better)\n");
+  EXPECT_EQ(howSure(0.5), "sure: 50%");
   TempoEstimate none;
   none.why = "no steady beat";
   EXPECT_EQ(newTimelineText("noise.wav", none),

@@ -63,6 +63,7 @@ def main():
     os.makedirs(checks, exist_ok=True)
     os.makedirs(out_dir, exist_ok=True)
     song(os.path.join(checks, 'song.wav'), 124.0, 310)
+    song(os.path.join(checks, 'long.wav'), 132.0, 150, seconds=100)
     cli = subprocess.run([player, 'tempo', os.path.join(checks, 'song.wav')], capture_output=True, text=True)
     check(cli.returncode == 0, 'kandu-player tempo finds the song\'s beat: ' + cli.stdout.split('\n')[0])
     cli_line = cli.stdout.split('\n')[0].split()
@@ -159,6 +160,26 @@ def main():
         errors = browser.script('return window.kanduErrors;')
         severe = [e for e in browser.console() if e['level'] == 'SEVERE']
         check(not errors and not severe, 'the console is clean: %s %s' % (errors, severe))
+
+        # A longer song: the timeline is made from the first seconds' estimate (the page's clock
+        # says how soon after the music was ready), then the whole song's comes; where it differs,
+        # it is proposed. Either way the tempo ends as kandu-player tempo's.
+        long_cli = subprocess.run([player, 'tempo', os.path.join(checks, 'long.wav')], capture_output=True, text=True)
+        long_line = long_cli.stdout.split('\n')[0].split()
+        browser.open(base + 'editor.html')
+        wait_for(lambda: browser.script('return !!(window.kanduEditor && window.kandu);'), 120)
+        browser.script('kanduEditor.dropUrl("tempo-checks/long.wav");')
+        whole = wait_for(lambda: browser.script('return kanduEditor.tempoTimes().whole !== undefined;'), 60)
+        times = browser.script('return kanduEditor.tempoTimes();')
+        line = tempo_line(browser.script('return kanduEditor.text();')) or ['', '0', '0']
+        offered = browser.script("return document.getElementById('tempo-proposal').hidden ? '' : "
+                                 "document.getElementById('tempo-proposal-text').textContent;")
+        final = offered.split('→ ')[-1].split() if offered else line
+        check(whole and times['first'] - times['music'] <= 2000 and times['whole'] >= times['first'],
+              'a 100 s song: its first estimate %.0f ms after the music was ready, the whole song\'s %.0f ms after' % (
+                  times.get('first', 0) - times.get('music', 0), times.get('whole', 0) - times.get('music', 0)))
+        check(len(long_line) == 3 and final[1:] == long_line[1:] and ('first seconds' not in offered),
+              'its timeline (%s) and proposal (%r) end as kandu-player tempo\'s %s' % (' '.join(line), offered, ' '.join(long_line)))
     finally:
         browser.close()
         server.shutdown()

@@ -100,11 +100,15 @@ KANDU_EDITOR_API double kandu_grid_snap_move(double atMs, double deltaMs, double
 KANDU_EDITOR_API double kandu_grid_drag_edge(double start, double end, int isStart, double ms, int free, double fraction);
 // Tempo (tempo.cpp): the detector fed mono samples a piece at a time; four numbers at the end:
 // steady (0 or 1), BPM, the first downbeat's ms, confidence (0 to 1), and the reason it is not
-// steady in kandu_tempo_why().
+// steady in kandu_tempo_why(). kandu_tempo_so_far gives the same from what was fed so far, and
+// feeding may go on.
 KANDU_EDITOR_API void kandu_tempo_begin(int rate);
 KANDU_EDITOR_API void kandu_tempo_feed(const float *mono, int count);
+KANDU_EDITOR_API const double *kandu_tempo_so_far();
 KANDU_EDITOR_API const double *kandu_tempo_finish();
 KANDU_EDITOR_API const char *kandu_tempo_why();
+// How sure an estimate of `confidence` is, in words ("sure: 83%", or unsure and what to try).
+KANDU_EDITOR_API const char *kandu_tempo_how_sure(double confidence);
 // A new timeline for a song named `musicName`, with the estimate given.
 KANDU_EDITOR_API const char *kandu_tempo_new_timeline(const char *musicName, int steady, double bpm, double firstBeatMs,
                                                double confidence, const char *why);

@@ -30,14 +30,32 @@ void kandu_tempo_feed(const float *mono, int count) {
   if (gDetector && mono && count > 0) gDetector->feed(mono, static_cast<size_t>(count));
 }
 
-const double *kandu_tempo_finish() {
-  if (gDetector) gEstimate = gDetector->finish();
-  gDetector.reset();
+namespace {
+
+const double *numbers() {
   gNumbers[0] = gEstimate.steady ? 1 : 0;
   gNumbers[1] = gEstimate.bpm;
   gNumbers[2] = gEstimate.firstBeatMs;
   gNumbers[3] = gEstimate.confidence;
   return gNumbers;
+}
+
+}  // namespace
+
+const double *kandu_tempo_so_far() {
+  if (gDetector) gEstimate = gDetector->finish();
+  return numbers();
+}
+
+const double *kandu_tempo_finish() {
+  if (gDetector) gEstimate = gDetector->finish();
+  gDetector.reset();
+  return numbers();
+}
+
+const char *kandu_tempo_how_sure(double confidence) {
+  gText = howSure(confidence);
+  return gText.c_str();
 }
 
 const char *kandu_tempo_why() { return gEstimate.why.c_str(); }

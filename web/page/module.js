@@ -200,12 +200,15 @@ export class Kandu {
       this.raw._kandu_tempo_feed(at, mono.length);
     });
   }
-  // { steady, bpm, firstBeatMs, confidence, why }
-  tempoFinish() {
-    const at = this.raw._kandu_tempo_finish() >> 3;
-    const [steady, bpm, firstBeatMs, confidence] = this.raw.HEAPF64.slice(at, at + 4);
+  // { steady, bpm, firstBeatMs, confidence, why }: from what was fed so far (feeding may go on), or at the end.
+  tempoSoFar() { return this.estimate(this.raw._kandu_tempo_so_far()); }
+  tempoFinish() { return this.estimate(this.raw._kandu_tempo_finish()); }
+  estimate(pointer) {
+    const [steady, bpm, firstBeatMs, confidence] = this.raw.HEAPF64.slice(pointer >> 3, (pointer >> 3) + 4);
     return { steady: steady !== 0, bpm, firstBeatMs, confidence, why: this.string(this.raw._kandu_tempo_why()) };
   }
+  // "sure: 83%", or unsure and what to try.
+  howSure(confidence) { return this.string(this.raw._kandu_tempo_how_sure(confidence)); }
   // The text of a new timeline for the music `musicName` with `estimate` (tempoFinish's).
   newTimelineText(musicName, estimate) {
     const e = estimate;

@@ -58,28 +58,38 @@ export class Files {
     if (!keepPeaks) this.showWaveform();
     if (view.playing) this.ed.transport.startSound();
     this.ed.lanes.draw();
+    this.ed.tempo.times = { music: performance.now() };
     this.findTempo(name);
     return true;
   }
 
   // The tempo of the music just loaded, found in a worker: an empty document becomes a new timeline
-  // for the song (its music line and the tempo found, one undo step); otherwise the tempo is proposed.
+  // for the song (its music line and the tempo found, one undo step) as soon as the first estimate
+  // comes (a long song's, from its first seconds), and the whole song's is proposed where it
+  // differs; otherwise the tempo is proposed.
   async findTempo(name) {
     const { doc, kandu, tempo, sound } = this.ed;
-    const empty = kandu.docBlank();
-    if (!empty) return tempo.proposeFromMusic(sound.buffer);
+    if (!kandu.docBlank()) return tempo.proposeFromMusic(sound.buffer);
+    const song = name.split('/').pop();
+    let written = null;
+    const start = (estimate) => {
+      const text = kandu.newTimelineText(song, estimate);
+      if (!doc.replaceText(text, [])) return this.ed.say(doc.error);
+      if (this.name === 'new.timeline') this.name = song.replace(/\.[^.]*$/, '') + '.timeline';
+      written = estimate;
+      this.ed.refresh(true);
+      this.ed.say(estimate.steady ? 'a new timeline for ' + song + ': ' + text.split('\n')[2].split('#')[0].trim()
+                                  : 'a new timeline for ' + song + ' (no steady beat found: tap one, T)');
+    };
     let estimate;
     try {
-      estimate = await tempo.detect(sound.buffer);
+      estimate = await tempo.detect(sound.buffer, null, (first) => { if (first.steady) start(first); });
     } catch (e) {
       return this.ed.say('the tempo was not found: ' + e.message);
     }
-    const text = kandu.newTimelineText(name.split('/').pop(), estimate);
-    if (!doc.replaceText(text, [])) return this.ed.say(doc.error);
-    if (this.name === 'new.timeline') this.name = name.split('/').pop().replace(/\.[^.]*$/, '') + '.timeline';
-    this.ed.refresh(true);
-    this.ed.say(estimate.steady ? 'a new timeline for ' + name.split('/').pop() + ': ' + text.split('\n')[2].split('#')[0].trim()
-                                : 'a new timeline for ' + name.split('/').pop() + ' (no steady beat found: tap one, T)');
+    if (!written) return start(estimate);
+    if (estimate.steady && (Math.abs(estimate.bpm - written.bpm) >= 0.01 || Math.abs(estimate.firstBeatMs - written.firstBeatMs) > 1))
+      tempo.propose('found over the whole song (' + kandu.howSure(estimate.confidence) + ')', estimate.bpm, estimate.firstBeatMs);
   }
 
   showWaveform() {

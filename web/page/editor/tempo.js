@@ -12,6 +12,7 @@ export class Tempo {
     this.worker = null;
     this.estimate = null;  // the detector's last, for the music loaded
     this.dragKey = 0;
+    this.times = {};  // when the music was ready and its estimates came (performance.now())
   }
 
   // The document's tempo: { bpm, offset }, or null.
@@ -90,8 +91,9 @@ export class Tempo {
   }
 
   // The detector on `buffer` (an AudioBuffer), in the worker; resolves to its estimate (or, with
-  // `cut` { bpm, offset, pulses }, to a first cut's lines).
-  detect(buffer, cut = null) {
+  // `cut` { bpm, offset, pulses }, to a first cut's lines). A long song's first estimate, from its
+  // first seconds, goes to `early` on the way.
+  detect(buffer, cut = null, early = null) {
     const { $ } = this.ed;
     if (!this.worker) this.worker = new Worker(new URL('./tempo_worker.js', import.meta.url), { type: 'module' });
     const channels = [];
@@ -100,6 +102,9 @@ export class Tempo {
       this.worker.onmessage = ({ data }) => {
         if (data.progress !== undefined) {
           $('tempo-state').textContent = 'finding the tempo… ' + Math.round(data.progress * 100) + '%';
+        } else if (data.early) {
+          this.times.first = this.times.first || performance.now();
+          if (early) early(data.early);
         } else if (data.error) {
           $('tempo-state').textContent = '';
           reject(new Error(data.error));
@@ -108,6 +113,8 @@ export class Tempo {
           resolve(data.lines);
         } else {
           $('tempo-state').textContent = '';
+          this.times.first = this.times.first || performance.now();
+          this.times.whole = performance.now();
           this.estimate = data.estimate;
           resolve(data.estimate);
         }
@@ -116,14 +123,23 @@ export class Tempo {
     });
   }
 
-  // After music is loaded: the detector's tempo proposed (or said to be missing).
+  // After music is loaded: the detector's tempo proposed (or said to be missing), a long song's
+  // first from its first seconds, then the whole song's; none where the document has it already.
   async proposeFromMusic(buffer) {
-    try {
-      const e = await this.detect(buffer);
-      if (!e.steady) return this.ed.say('no steady beat found in the music (' + e.why + ')');
+    const offer = (e, where) => {
+      if (!e.steady) return false;
       const t = this.current();
-      if (t && Math.abs(t.bpm - e.bpm) < 0.01 && Math.abs(t.offset - Math.round(e.firstBeatMs)) <= 1) return;
-      this.propose('found in the music (sure: ' + Math.round(e.confidence * 100) + '%)', e.bpm, e.firstBeatMs);
+      if (t && Math.abs(t.bpm - e.bpm) < 0.01 && Math.abs(t.offset - Math.round(e.firstBeatMs)) <= 1) {
+        this.ed.$('tempo-proposal').hidden = true;
+        this.proposal = null;
+      } else {
+        this.propose(where + ' (' + this.ed.kandu.howSure(e.confidence) + ')', e.bpm, e.firstBeatMs);
+      }
+      return true;
+    };
+    try {
+      const e = await this.detect(buffer, null, (first) => offer(first, 'found in the first seconds, refining'));
+      if (!offer(e, 'found in the music')) this.ed.say('no steady beat found in the music (' + e.why + ')');
     } catch (e) {
       this.ed.say('the tempo was not found: ' + e.message);
     }

@@ -1,8 +1,10 @@
 // The tempo detector off the page's thread: a module of its own in this worker, fed the music a
-// second at a time, its progress posted between pieces, so that the page never waits on it.
+// second at a time, its progress posted between pieces, so that the page never waits on it. A long
+// song gets a first estimate from its first kEarlySeconds, then the whole song's.
 import { loadKanduInWorker } from '../module.js';
 
 let kandu = null;
+const kEarlySeconds = 30;
 
 self.onmessage = async ({ data }) => {
   try {
@@ -24,6 +26,7 @@ self.onmessage = async ({ data }) => {
         }
       } else {
         kandu.tempoFeed(mono.subarray(0, m));
+        if (piece + 1 === kEarlySeconds && n > 1.5 * kEarlySeconds * rate) self.postMessage({ early: kandu.tempoSoFar() });
       }
       if (piece % 10 === 0) self.postMessage({ progress: at / n });
     }
