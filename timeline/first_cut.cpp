@@ -112,12 +112,31 @@ std::vector<Section> findSections(const float *mono, size_t count, int rate, con
     const double bright = std::abs(y - x) / (0.5 * std::max({x, y, 1e-9}));
     return std::max(db, bright);
   };
-  for (int b = 1; b < n; ++b) {
-    const double c = change(b);
-    if (b - start < 4 || c < 1 || c < change(b - 1) || c < change(b + 1)) continue;
-    close(b);
+  auto peak = [&](int b) { return change(b) >= change(b - 1) && change(b) >= change(b + 1); };
+  std::vector<int> starts = {0};
+  for (int b = 1; b < n; ++b)
+    if (b - starts.back() >= 4 && change(b) >= 1 && peak(b)) starts.push_back(b);
+  starts.push_back(n);
+  // Sections longer than 16 bars are split where the music changes most within them (a change
+  // of 0.4 or more, four bars from either end), and where it does not change, into phrases of
+  // 8 bars: a song without loud changes still gets scenes, never a scene a bar.
+  for (size_t i = 0; i + 1 < starts.size();) {
+    const int from = starts[i], to = starts[i + 1];
+    if (to - from <= 16) {
+      ++i;
+      continue;
+    }
+    int split = 0;
+    for (int b = from + 4; b <= to - 4; ++b)
+      if (change(b) >= 0.4 && peak(b) && (split == 0 || change(b) > change(split))) split = b;
+    if (split == 0) {
+      for (int b = from + 8; b + 4 <= to; b += 8) starts.insert(starts.begin() + static_cast<std::ptrdiff_t>(++i), b);
+      ++i;
+    } else {
+      starts.insert(starts.begin() + static_cast<std::ptrdiff_t>(i + 1), split);
+    }
   }
-  close(static_cast<int>(bars.size()));
+  for (size_t i = 1; i < starts.size(); ++i) close(starts[i]);
   return sections;
 }
 
@@ -125,18 +144,23 @@ std::string firstCutLines(const std::vector<Section> &sections, const TempoEstim
                           const std::vector<std::string> &pulses) {
   std::string out = "\n# A first cut from the music: a scene per section, pulses on its kicks.\n";
   const double beatMs = 60000.0 / tempo.bpm;
-  const auto beatOf = [&](double ms) {  // the tempo line's beats, from its whole-ms offset
-    return formatNumber(std::round((ms - std::round(tempo.firstBeatMs)) / beatMs * 1000) / 1000) + "b";
+  // Beats count from the tempo line's offset, the first downbeat: a bar line is a whole number of
+  // beats from it, written exactly (not from the milliseconds, which the offset's rounding to a
+  // whole ms would put a thousandth of a beat off); the song's end is in beats to a thousandth.
+  const auto beats = [](int count) { return std::to_string(count) + "b"; };
+  const auto endOf = [&](const Section &s) {
+    const double bar = tempo.firstBeatMs + 4 * beatMs * (s.firstBar + s.bars);
+    if (s.endMs >= bar - 1) return beats(4 * (s.firstBar + s.bars));
+    return formatNumber(std::max(0.0, std::floor((s.endMs - std::round(tempo.firstBeatMs)) / beatMs * 1000) / 1000)) + "b";
   };
   for (size_t i = 0; i < sections.size(); ++i) {
     const Section &s = sections[i];
-    const std::string start = s.startMs <= 0 ? "0" : beatOf(s.startMs), end = beatOf(s.endMs);
+    const std::string start = s.firstBar == 0 ? "0" : beats(4 * s.firstBar), end = endOf(s);
     out += "mark " + start + " " + (i == 0 ? std::string("intro") : "part" + std::to_string(i + 1)) + "\n";
     out += start + " " + end + " " + kScenes[i % (sizeof kScenes / sizeof *kScenes)] + "\n";
     if (!s.kicksEveryBeat && !s.kicksEveryOtherBeat) continue;
-    const double first = s.startMs <= 0 ? tempo.firstBeatMs : s.startMs;
     for (const std::string &word : pulses)
-      out += beatOf(first) + " " + beatOf(first + beatMs / 4) + " " + word + " every " +
+      out += beats(4 * s.firstBar) + " " + formatNumber(4 * s.firstBar + 0.25) + "b " + word + " every " +
              (s.kicksEveryBeat ? "1b" : "2b") + " until " + end + "\n";
   }
   return out;

@@ -50,17 +50,19 @@ TEST(FirstCut, ASectionStartsWhereTheDrumsComeInAndItsKicksGetPulses) {
 }
 
 TEST(FirstCut, HandWorkedLines) {
+  // 120 BPM, the first downbeat at 99.6 ms: the tempo line says 100, and bar lines are whole beats
+  // from it (16b, never 15.999b or -0.001b); the music ends 900 ms before its last bar would.
   TempoEstimate tempo;
   tempo.steady = true;
   tempo.bpm = 120;
-  tempo.firstBeatMs = 100;
+  tempo.firstBeatMs = 99.6;
   Section intro, drums;
-  intro.startMs = 0, intro.endMs = 8100;
-  drums.startMs = 8100, drums.endMs = 16100, drums.kicksEveryBeat = true;
+  intro.startMs = 0, intro.endMs = 8099.6, intro.firstBar = 0, intro.bars = 4, intro.kicksEveryOtherBeat = true;
+  drums.startMs = 8099.6, drums.endMs = 15199.6, drums.firstBar = 4, drums.bars = 4, drums.kicksEveryBeat = true;
   EXPECT_EQ(firstCutLines({intro, drums}, tempo, {"rotate"}),
             "\n# A first cut from the music: a scene per section, pulses on its kicks.\n"
-            "mark 0 intro\n0 16b water_thing\n"
-            "mark 16b part2\n16b 32b jumping_bars\n16b 16.25b rotate every 1b until 32b\n");
+            "mark 0 intro\n0 16b water_thing\n0b 0.25b rotate every 2b until 16b\n"
+            "mark 16b part2\n16b 30.199b jumping_bars\n16b 16.25b rotate every 1b until 30.199b\n");
 }
 
 // Sections on a signal made by hand: at 120 BPM from a first downbeat at 500 ms (bars of 2 s), a
@@ -90,6 +92,27 @@ TEST(FirstCut, SectionsFromZeroToTheMusicsEndOnTheBarsOfTheOffset) {
   EXPECT_EQ(firstCutLines(sections, tempo, {"rotate"}),
             "\n# A first cut from the music: a scene per section, pulses on its kicks.\n"
             "mark 0 intro\n0 16b water_thing\nmark 16b part2\n16b 31.4b jumping_bars\n");
+}
+
+// Forty bars of 2 s (120 BPM from 0) of a tone, the same throughout or 3 dB louder from bar 20 (a
+// change of a half of the 6 dB that starts a section by itself). Unchanging, the song is cut into
+// phrases of 8 bars; with the step, at the step first, then each half into phrases of 8 bars.
+TEST(FirstCut, LongSectionsSplitWhereTheMusicChangesMostOrIntoPhrasesOfEightBars) {
+  const int rate = 12000;
+  TempoEstimate tempo;
+  tempo.steady = true;
+  tempo.bpm = 120;
+  auto firstBars = [&](double louderFromBar20) {
+    std::vector<float> mono(static_cast<size_t>(80 * rate));
+    for (size_t i = 0; i < mono.size(); ++i)
+      mono[i] = static_cast<float>((i >= static_cast<size_t>(40 * rate) ? louderFromBar20 : 1.0) * 0.2 *
+                                   std::sin(2 * M_PI * 330.0 * static_cast<double>(i) / rate));
+    std::vector<int> bars;
+    for (const Section &s : findSections(mono.data(), mono.size(), rate, tempo)) bars.push_back(s.firstBar);
+    return bars;
+  };
+  EXPECT_EQ(firstBars(1.0), (std::vector<int>{0, 8, 16, 24, 32}));
+  EXPECT_EQ(firstBars(std::pow(10.0, 3.0 / 20)), (std::vector<int>{0, 8, 16, 20, 28, 36}));
 }
 
 }  // namespace
