@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Planted faults in the web pages' modules, one at a time: does `node --test` (tests/web/unit/) or,
-# where it does not, a browser test (the editor's, the lanes') notice? Runs on a scratch copy; the
-# tree is never touched. Needs the native build (build/) and the web build (build-web/).
+# where it does not, a browser test notice? Runs on a scratch copy; the tree is never touched.
+# Needs the native build (build/) and the web build (build-web/).
 #   tests/web/mutants.sh tests/mutants-web.txt
-# LIST: one fault a line, "path | perl substitution | what it breaks", as ../shared/tools/mutants.
+# LIST: one fault a line, "path | perl substitution | what it breaks [| browser tests]", as
+# ../shared/tools/mutants; the fourth field names the browser tests that cover that module
+# (tests/web/NAME.py, by spaces; default: editor_test lanes_test).
 set -uo pipefail
 list=${1:?usage: tests/web/mutants.sh LIST}
 cd "$(dirname "$0")/../.."
@@ -22,7 +24,9 @@ while IFS= read -r line <&3 || [ -n "$line" ]; do
   case "$line" in ''|'#'*) continue;; esac
   file=$(echo "$line" | cut -d'|' -f1 | xargs)
   expr=$(echo "$line" | cut -d'|' -f2 | sed 's/^ *//; s/ *$//')
-  what=$(echo "$line" | cut -d'|' -f3- | sed 's/^ *//; s/ *$//')
+  what=$(echo "$line" | cut -d'|' -f3 | sed 's/^ *//; s/ *$//')
+  browsers=$(echo "$line" | cut -d'|' -f4 -s | xargs)
+  browsers=${browsers:-editor_test lanes_test}
   page=${file#web/page/}
   cp "$work/src/$file" "$work/orig"
   perl -0pi -e "$expr" "$work/src/$file" </dev/null
@@ -33,10 +37,19 @@ while IFS= read -r line <&3 || [ -n "$line" ]; do
     echo "KILLED    $file: $what  [node --test]"; killed=$((killed + 1))
   else
     cp "$work/src/$file" "$work/build-web/$page"
-    if ! python3 tests/web/editor_test.py "$work/build-web" build/kandu-player build/libkandu.so "$work/out" >"$work/browser.log" 2>&1; then
-      echo "KILLED    $file: $what  [editor_test.py]"; killed=$((killed + 1))
-    elif ! python3 tests/web/lanes_test.py "$work/build-web" build/kandu-player "$work/out" >>"$work/browser.log" 2>&1; then
-      echo "KILLED    $file: $what  [lanes_test.py]"; killed=$((killed + 1))
+    noticed=""
+    for t in $browsers; do
+      case "$t" in  # the tests that load the plug-in take it as their third argument
+        editor_test|studio_test|export_test|reading_test|compare) args=(build/kandu-player build/libkandu.so) ;;
+        *) args=(build/kandu-player) ;;
+      esac
+      if ! python3 "tests/web/$t.py" "$work/build-web" "${args[@]}" "$work/out-$t" >>"$work/browser.log" 2>&1; then
+        noticed=$t
+        break
+      fi
+    done
+    if [ -n "$noticed" ]; then
+      echo "KILLED    $file: $what  [$noticed.py]"; killed=$((killed + 1))
     else
       echo "SURVIVED  $file: $what"; survived=$((survived + 1))
     fi

@@ -133,3 +133,23 @@ test('one boundary: api.h and the facade agree, and nothing else reaches the mod
     if (page.endsWith('.js')) assert.ok(text.split('\n').length <= 300, page + ' is over 300 lines');
   }
 });
+
+test('the detector\'s estimate so far and at the end come from their own calls; how sure, in the module\'s words', () => {
+  const calls = [];
+  const raw = standIn((r) => {
+    const numbers = r._malloc(32);
+    const answer = (name, values) => () => { calls.push(name); r.HEAPF64.set(values, numbers >> 3); return numbers; };
+    const why = r.cString('no steady beat');
+    return {
+      _kandu_tempo_so_far: answer('so far', [1, 131.5, 90.25, 0.3]),
+      _kandu_tempo_finish: answer('finish', [0, 0, 0, 0]),
+      _kandu_tempo_why: () => why,
+      _kandu_tempo_how_sure: (c) => r.cString(c === 0.25 ? 'unsure: 25%' : '?'),
+    };
+  });
+  const k = new Kandu(raw);
+  assert.deepEqual(k.tempoSoFar(), { steady: true, bpm: 131.5, firstBeatMs: 90.25, confidence: 0.3, why: 'no steady beat' });
+  assert.deepEqual(k.tempoFinish(), { steady: false, bpm: 0, firstBeatMs: 0, confidence: 0, why: 'no steady beat' });
+  assert.deepEqual(calls, ['so far', 'finish']);
+  assert.equal(k.howSure(0.25), 'unsure: 25%');
+});

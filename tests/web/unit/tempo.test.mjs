@@ -99,3 +99,35 @@ test('taps propose their tempo; while playing, their place in the music gives th
   for (const stamp of [0, 500, 1000, 1500, 5000]) a.tap(stamp);
   assert.equal(a.taps.length, 1);
 });
+
+test('a long song\'s first estimate is proposed at once, then the whole song\'s in its place, in the module\'s words', async () => {
+  const { ed, shown } = editor({ tempo: { bpm: 120, offset: 250 } });
+  ed.kandu.howSure = (c) => (c >= 0.5 ? 'sure ' : 'unsure ') + c;
+  const tempo = new Tempo(ed);
+  const seen = [];
+  tempo.detect = async (buffer, cut, early) => {
+    early({ steady: true, bpm: 131.5, firstBeatMs: 90.4, confidence: 0.3 });
+    seen.push(shown['tempo-proposal-text'].textContent);
+    return { steady: true, bpm: 132, firstBeatMs: 100, confidence: 0.7 };
+  };
+  await tempo.proposeFromMusic({});
+  assert.deepEqual(seen, ['found in the first seconds, refining (unsure 0.3) → tempo 131.50 90']);
+  assert.equal(shown['tempo-proposal-text'].textContent, 'found in the music (sure 0.7) → tempo 132.00 100');
+  assert.equal(shown['tempo-proposal'].hidden, false);
+  assert.deepEqual(tempo.proposal, { bpm: 132, offset: 100 });
+
+  // The whole song's equals the document's line: the first proposal goes, nothing is offered.
+  tempo.detect = async (buffer, cut, early) => {
+    early({ steady: true, bpm: 119, firstBeatMs: 250, confidence: 0.9 });
+    return { steady: true, bpm: 120, firstBeatMs: 250.4, confidence: 0.9 };
+  };
+  await tempo.proposeFromMusic({});
+  assert.equal(shown['tempo-proposal'].hidden, true);
+  assert.equal(tempo.proposal, null);
+
+  // No beat: said so, with why, and nothing offered.
+  tempo.detect = async () => ({ steady: false, why: 'no steady beat' });
+  await tempo.proposeFromMusic({});
+  assert.equal(ed.said.at(-1), 'no steady beat found in the music (no steady beat)');
+  assert.equal(shown['tempo-proposal'].hidden, true);
+});

@@ -103,7 +103,7 @@ export class Tempo {
         if (data.progress !== undefined) {
           $('tempo-state').textContent = 'finding the tempo… ' + Math.round(data.progress * 100) + '%';
         } else if (data.early) {
-          this.times.first = this.times.first || performance.now();
+          this.times.first = this.times.early = performance.now();
           if (early) early(data.early);
         } else if (data.error) {
           $('tempo-state').textContent = '';
