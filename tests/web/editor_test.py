@@ -147,6 +147,20 @@ def main():
         drag(browser, x + w - 2, y + h / 2, 2.3 * step_px)
         resized = [b for b in browser.script('return kanduEditor.blocks();') if b[2] == 'cube_thing'][0]
         check(resized[:2] == [4475, 8475 + 250], 'resized by its end: %s' % resized[:2])
+        # A release two steps on with no move between (a quick flick on a busy machine): the drop
+        # takes where the pointer was let go. Undone after.
+        x, y, w, h = block_rect(browser, 6)
+        before = browser.script('return kanduEditor.text();')
+        browser.script('''
+            const el = document.querySelector('.block[data-line="6"]'), lanes = document.getElementById('lanes');
+            const at = (type, dx) => new PointerEvent(type, {bubbles: true, button: 0, pointerId: 7, isPrimary: true,
+                                                              clientX: arguments[0] + dx, clientY: arguments[1]});
+            el.dispatchEvent(at('pointerdown', 0));
+            lanes.dispatchEvent(at('pointerup', arguments[2]));''', x + w / 2, y + h / 2, 2 * step_px)
+        flicked = [b for b in browser.script('return kanduEditor.blocks();') if b[2] == 'cube_thing'][0]
+        check(flicked[:2] == [4475 + 250, 8725 + 250], 'let go two steps on without a move between: %s' % flicked[:2])
+        keys(browser, [CONTROL, 'z'])
+        check(browser.script('return kanduEditor.text();') == before, 'and undone')
 
         # Keys on a selected block: move, resize, duplicate, delete, insert time; then undo all
         # and redo all, byte for byte.

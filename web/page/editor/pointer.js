@@ -30,7 +30,7 @@ export function installPointer(ed) {
     const { x, y } = local(event, lanesEl);
     if (!el) {
       if (!event.shiftKey) edits.select(-1, false);
-      drag = { kind: 'band', x0: x, y0: y };
+      drag = { kind: 'band', x0: x, y0: y, at: [event.clientX, event.clientY] };
       capture(lanesEl, event);
       return;
     }
@@ -38,14 +38,16 @@ export function installPointer(ed) {
     if (event.shiftKey) edits.select(line, true);
     else if (!view.selected.has(line)) edits.select(line, false);
     const moving = view.blocks.map((b, i) => [b, lanes.blockEls[i]]).filter(([b]) => view.selected.has(b[3]));
-    drag = { kind: grabAt(view, block, x), x0: x, block, el, line, delta: 0, moving };
+    drag = { kind: grabAt(view, block, x), x0: x, block, el, line, delta: 0, moving, at: [event.clientX, event.clientY] };
     capture(lanesEl, event);
     event.preventDefault();
   });
 
-  lanesEl.addEventListener('pointermove', (event) => {
-    if (!drag) return;
+  // The drag follows the pointer; the drop takes where the pointer was let go too, since a quick
+  // flick on a busy machine can bring the release without the moves before it.
+  const follow = (event) => {
     const { x, y } = local(event, lanesEl), raw = (x - drag.x0) / view.pxPerMs;
+    drag.at = [event.clientX, event.clientY];
     if (drag.kind === 'band') {
       const band = $('band');
       band.hidden = false;
@@ -73,10 +75,12 @@ export function installPointer(ed) {
       drag.el.style.transform = 'translate(' + box.x + 'px,' + box.y + 'px)';
       drag.el.style.width = box.width + 'px';
     }
-  });
+  };
+  lanesEl.addEventListener('pointermove', (event) => { if (drag) follow(event); });
 
-  lanesEl.addEventListener('pointerup', () => {
+  lanesEl.addEventListener('pointerup', (event) => {
     if (!drag) return;
+    if (event.clientX !== drag.at[0] || event.clientY !== drag.at[1]) follow(event);
     const d = drag;
     drag = null;
     if (d.kind === 'band') {
@@ -145,10 +149,11 @@ export function installPointer(ed) {
       transport.seek(ms);
       transport.scrubSound(ms);
     }
+    scrub.x = event.clientX;
   });
-  rulerEl.addEventListener('pointermove', (event) => {
-    if (!scrub) return;
+  const rulerFollow = (event) => {
     const ms = rulerMs(event);
+    scrub.x = event.clientX;
     if (scrub.mark) {
       ed.marks.dragTo(scrub.mark, ms - scrub.grab, event.altKey);
     } else if (scrub.firstBeat) {
@@ -162,11 +167,13 @@ export function installPointer(ed) {
       transport.seek(ms);
       transport.scrubSound(ms);
     }
-  });
+  };
+  rulerEl.addEventListener('pointermove', (event) => { if (scrub) rulerFollow(event); });
   rulerEl.addEventListener('dblclick', (event) => {
     if (event.target.classList.contains('mark')) ed.marks.rename(Number(event.target.dataset.line));
   });
-  rulerEl.addEventListener('pointerup', () => {
+  rulerEl.addEventListener('pointerup', (event) => {
+    if (scrub && event.clientX !== scrub.x) rulerFollow(event);  // where it was let go, if not followed there
     if (scrub && scrub.loop) transport.setLoop(scrub.moved ? view.loop : null);
     scrub = null;
     transport.scrubbing = false;
