@@ -7,8 +7,8 @@ docs/tempo.md and each miss with how sure the player said it was.
   bench/tempo_set.py [--player PATH] [--source DIR] [--set DIR] [--build-only | --no-build]
                      [--require ACC1,ACC2,PHASE_MS,DOWNBEATS]
 
---source: the set's scripts (default ../shared/tempo-set beside the repository, or
-$KANDU_TEMPO_SET_SOURCE); --set: where the songs are built and kept (default
+--source: the set's scripts (default $KANDU_TEMPO_SET_SOURCE, else ../shared/tempo-set beside
+the repository, else /work/shared/tempo-set); --set: where the songs are built and kept (default
 $KANDU_TEMPO_SET, else ~/.cache/kandu/tempo-set). Building takes about 4 minutes and needs
 apt-get (root); where the scripts are missing or the build fails, one line says so and the exit
 status is 77 (a skip, for CTest); with --no-build, a set not built is skipped the same way. --require: the least share of songs within 4% of the tempo, within
@@ -23,7 +23,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def default_source():
-    return os.environ.get('KANDU_TEMPO_SET_SOURCE') or os.path.normpath(os.path.join(HERE, '..', '..', 'shared', 'tempo-set'))
+    """$KANDU_TEMPO_SET_SOURCE, else ../shared/tempo-set beside the repository, else the workplace's."""
+    if os.environ.get('KANDU_TEMPO_SET_SOURCE'):
+        return os.environ['KANDU_TEMPO_SET_SOURCE']
+    for place in (os.path.join(HERE, '..', '..', 'shared', 'tempo-set'), '/work/shared/tempo-set'):
+        if os.path.isfile(os.path.join(place, 'score.py')):
+            return os.path.normpath(place)
+    return os.path.normpath(os.path.join(HERE, '..', '..', 'shared', 'tempo-set'))
 
 
 def default_set():

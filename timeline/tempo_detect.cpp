@@ -172,7 +172,7 @@ BeatChoice chooseBeat(const std::vector<double> &scores, const std::vector<doubl
     if (!peak || scores[i] <= 0.5 * scores[top]) continue;
     const double value = scores[i] * (even(bpmAt(i)) ? 1.6 : 1.0);
     if (value > first) {
-      second = first;
+      second = std::max(0.0, first);
       first = value, choice.bpm = bpmAt(i);
     } else if (value > second) {
       second = value;

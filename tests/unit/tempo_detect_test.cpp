@@ -288,9 +288,10 @@ TEST(TempoDetect, TheBeatChosenIsOneTheMusicDividesEvenly) {
   c = chooseBeat(peaks({{96, 0.7}, {128, 1.0}, {192, 0.8}}), std::vector<double>(60, 0.0));
   EXPECT_EQ(c.bpm, 128);
   EXPECT_NEAR(c.margin, 0.2, 1e-9);
-  // Tempi under half the best score are not candidates.
+  // Tempi under half the best score are not candidates, not even as the runner-up.
   c = chooseBeat(peaks({{128, 1.0}, {192, 0.45}}), onAGrid(60000.0 / 192 / 4));
   EXPECT_EQ(c.bpm, 128);
+  EXPECT_EQ(c.margin, 1);
   // Eighths at 140 BPM alone: 70 BPM divides into them in two and four and 140 does not, but a
   // tempo and its half are not told apart this way -- the best score, 140, stands.
   c = chooseBeat(peaks({{70, 0.9}, {140, 1.0}}), onAGrid(60000.0 / 140 / 2));
@@ -298,6 +299,10 @@ TEST(TempoDetect, TheBeatChosenIsOneTheMusicDividesEvenly) {
   // Triplets: a beat whose thirds recur more than its halves does not count as even.
   c = chooseBeat(peaks({{100, 1.0}, {150, 0.9}}), onAGrid(60000.0 / 100 / 3));
   EXPECT_EQ(c.bpm, 100);
+  // Twelfths of 100 BPM: its halves, thirds and quarters all recur, its halves no more than its
+  // thirds: not even, so 160 (whose halves fall off the grid) keeps its better score.
+  c = chooseBeat(peaks({{100, 0.9}, {160, 1.0}}), onAGrid(60000.0 / 100 / 12));
+  EXPECT_EQ(c.bpm, 160);
 }
 
 }  // namespace
