@@ -184,6 +184,12 @@ BeatChoice chooseBeat(const std::vector<double> &scores, const std::vector<doubl
   return choice;
 }
 
+void realSpectrum(const double *x, std::complex<double> *out) {
+  static_assert(kSpectrumSize == kWindow, "the detector's window");
+  std::vector<std::complex<double>> z(kWindow / 2);
+  realFft(x, z, out);
+}
+
 TempoDetector::TempoDetector(int rate)
     : rate_(rate), step_(static_cast<double>(std::max(rate, kRate)) / kRate), window_(kWindow),
       previous_(kWindow / 2 + 1, 0.0) {

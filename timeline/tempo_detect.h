@@ -9,6 +9,7 @@
 // steady beat. For music of steady tempo; plain C++, so that the player and the web module share it.
 #pragma once
 
+#include <complex>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -61,6 +62,10 @@ struct BeatChoice {
   double margin = 1;
 };
 BeatChoice chooseBeat(const std::vector<double> &scores, const std::vector<double> &autocorrelation);
+
+// The spectrum of kSpectrumSize real samples, bins 0 .. kSpectrumSize / 2: the detector's FFT.
+const size_t kSpectrumSize = 512;
+void realSpectrum(const double *x, std::complex<double> *out);
 
 // `mono`: `count` samples at `rate` Hz.
 TempoEstimate detectTempo(const float *mono, size_t count, int rate);

@@ -278,6 +278,30 @@ std::vector<double> onAGrid(double stepMs) {
   return a;
 }
 
+// The FFT against the DFT's definition: a cosine of amplitude 1 at bin 5 gives N/2 there, a sine
+// of 0.5 at bin 37 gives -i N/4; a constant 1 gives N at bin 0, and (-1)^n gives N at bin N/2.
+TEST(TempoDetect, TheSpectrumIsTheDiscreteFourierTransform) {
+  const size_t n = kSpectrumSize;
+  std::vector<double> x(n), flat(n, 1.0), alternating(n);
+  for (size_t i = 0; i < n; ++i) {
+    x[i] = std::cos(2 * M_PI * 5 * i / n) + 0.5 * std::sin(2 * M_PI * 37 * i / n);
+    alternating[i] = i % 2 ? -1.0 : 1.0;
+  }
+  std::vector<std::complex<double>> out(n / 2 + 1);
+  realSpectrum(x.data(), out.data());
+  for (size_t k = 0; k <= n / 2; ++k) {
+    const std::complex<double> want = k == 5 ? std::complex<double>(256, 0) : k == 37 ? std::complex<double>(0, -128) : 0.0;
+    EXPECT_NEAR(out[k].real(), want.real(), 1e-9) << k;
+    EXPECT_NEAR(out[k].imag(), want.imag(), 1e-9) << k;
+  }
+  realSpectrum(flat.data(), out.data());
+  EXPECT_NEAR(out[0].real(), 512, 1e-9);
+  EXPECT_NEAR(std::abs(out[1]), 0, 1e-9);
+  realSpectrum(alternating.data(), out.data());
+  EXPECT_NEAR(out[256].real(), 512, 1e-9);
+  EXPECT_NEAR(std::abs(out[255]), 0, 1e-9);
+}
+
 TEST(TempoDetect, TheBeatChosenIsOneTheMusicDividesEvenly) {
   // Sixteenths at 192 BPM (78.125 ms). 128 BPM, a beat of three eighths, scores best, but its
   // quarter falls between the sixteenths; 192 and 96 divide in two and four; 192 scores more.
