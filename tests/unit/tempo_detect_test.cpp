@@ -136,6 +136,24 @@ TEST(TempoDetect, WithKicksOn1And3AlikeTheDownbeatIsWhereTheChordsChange) {
     }
 }
 
+// A kick on 1 alone, and chords that change on 3 (the pad half a bar early): the kick, far the
+// strongest low beat, marks the bar; the chords do not move it.
+TEST(TempoDetect, AKickOn1AloneOutweighsTheChords) {
+  for (double bpm : {110.0, 140.0}) {
+    songs::Score s;
+    s.drums = {"K.h.S.h.h.h.S.h."};
+    s.melody = "................";
+    s.bpm = bpm;
+    s.seconds = 40;
+    s.firstBeatMs = 300;
+    s.padBarsFirst = 0.5;
+    const std::vector<float> sound = songs::render(s);
+    const TempoEstimate t = detectTempo(sound.data(), sound.size(), 48000);
+    EXPECT_NEAR(t.bpm, bpm, 0.05);
+    EXPECT_NEAR(t.firstBeatMs, 300, 15) << bpm << " BPM";
+  }
+}
+
 TEST(TempoDetect, FedInAnyPiecesAtAnyRateTheSameAnswer) {
   songs::Song loop;
   loop.bpm = 110;
