@@ -341,10 +341,13 @@ TEST(TempoDetect, TheBeatChosenIsOneTheMusicDividesEvenly) {
   // Triplets: a beat whose thirds recur more than its halves does not count as even.
   c = chooseBeat(peaks({{100, 1.0}, {150, 0.9}}), onAGrid(60000.0 / 100 / 3));
   EXPECT_EQ(c.bpm, 100);
-  // Twelfths of 100 BPM: its halves, thirds and quarters all recur, its halves no more than its
-  // thirds: not even, so 160 (whose halves fall off the grid) keeps its better score.
-  c = chooseBeat(peaks({{100, 0.9}, {160, 1.0}}), onAGrid(60000.0 / 100 / 12));
-  EXPECT_EQ(c.bpm, 160);
+  // 100 BPM (a beat of 56.25 frames) whose halves (lag 28), thirds (19) and quarters (14) all
+  // recur, its thirds most: a triplet feel, not even; 170, whose halves do not recur, keeps its
+  // better score.
+  std::vector<double> triplets(60, -0.1);
+  triplets[0] = 1, triplets[28] = 0.3, triplets[19] = 0.5, triplets[14] = 0.3;
+  c = chooseBeat(peaks({{100, 0.9}, {170, 1.0}}), triplets);
+  EXPECT_EQ(c.bpm, 170);
 }
 
 }  // namespace
