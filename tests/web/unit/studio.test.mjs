@@ -38,7 +38,8 @@ function fakeEditor(text) {
     say: (t) => ed.said.push(t),
     files: { name: 'demo.timeline' },
     view: { selected: new Set(), playing: false },
-    doc: { value: text, text: () => ed.doc.value, replaceText: (t) => { ed.doc.value = t; return true; } },
+    doc: { value: text, text: () => ed.doc.value, bytes: () => new TextEncoder().encode(ed.doc.value),
+           replaceText: (t) => { ed.doc.value = t; return true; } },
     refresh: () => { ed.refreshed++; },
     transport: { seek: (ms) => ed.seeks.push(ms), setPlaying: (p) => ed.plays.push(p) },
   };
@@ -81,9 +82,36 @@ test('moves from the window are followed, a page\'s own echo is not, and nothing
   ed.transport.seek = (ms) => { ed.seeks.push(ms); studio.moved({ positionMs: ms }); };
   studio.follow({ tab: 'window', playing: true, positionMs: 6500 });
   studio.follow({ tab: studio.tab, playing: false, positionMs: 100 });
+  studio.follow({ tab: 'window', playing: null, positionMs: 0 });  // back to the start
+  studio.follow({ tab: 'window', playing: null, positionMs: null });  // no move
   assert.deepEqual(ed.plays, [true]);
-  assert.deepEqual(ed.seeks, [6500]);
+  assert.deepEqual(ed.seeks, [6500, 0]);
   assert.deepEqual(sent, []);
   studio.moved({ positionMs: 250, loop: [1000, 2000] });
   assert.deepEqual(sent, ['api/transport?at=250&loopFrom=1000&loopTo=2000']);
+});
+
+test('a save the studio refuses (the file changed on disk) says so and keeps what it knew; one it takes is the new base', async () => {
+  const { ed, shown } = fakeEditor('0 8 morph\n');
+  const studio = new Studio(ed, { version: 'v1', name: 'demo.timeline' });
+  studio.savedText = '0 4 water\n';
+  const sent = [];
+  let answer = { status: 409, version: 'v2' };
+  globalThis.fetch = async (url, options) => {
+    sent.push([url, options.method, options.headers['X-Kandu-Base']]);
+    return { ok: answer.status === 200, status: answer.status, json: async () => ({ version: answer.version }) };
+  };
+  assert.equal(await studio.save(), false);
+  assert.equal(studio.version, 'v1', 'still based on what it read');
+  assert.equal(studio.savedText, '0 4 water\n');
+  assert.equal(shown.conflict.hidden, false);
+  assert.match(shown['conflict-text'].textContent, /changed on disk since it was opened: not saved/);
+  assert.ok(!ed.said.some((t) => /^saved/.test(t)));
+  answer = { status: 200, version: 'v3' };
+  assert.equal(await studio.save(), true);
+  assert.deepEqual(sent.map((s) => s[2]), ['v1', 'v1']);
+  assert.equal(studio.version, 'v3');
+  assert.equal(studio.savedText, '0 8 morph\n');
+  assert.equal(studio.unsaved(), false);
+  assert.equal(ed.said.at(-1), 'saved demo.timeline');
 });

@@ -1,7 +1,7 @@
 // The waveform's peaks, on signals whose extremes are known.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { columnPeak, computePeaks } from '../../../web/page/editor/waveform.js';
+import { columnPeak, computePeaks, withCoarse } from '../../../web/page/editor/waveform.js';
 
 test('peaks are the extremes of the channels\' mean over 256 samples, and over 4096', () => {
   // 256 samples at 0.5 on both channels, then 256 with -1 on the left and 0 on the right.
@@ -32,4 +32,11 @@ test('a column takes the peaks under it, from the coarse level when it covers tw
   assert.deepEqual(columnPeak(p, 12000, 12300), { lo: 0, hi: 0 }, 'narrower: from the fine peaks');
   assert.equal(columnPeak(p, 30000, 31000), null, 'after the music');
   assert.equal(columnPeak(p, -500, -100), null, 'before it');
+});
+
+test('each set of peaks has a serial of its own, which the lanes redraw on', () => {
+  const one = withCoarse(new Float32Array([-0.5, 0.5]), 48000, 256);
+  const again = withCoarse(new Float32Array([-0.5, 0.5]), 48000, 256);
+  assert.notEqual(again.serial, one.serial);
+  assert.equal(again.serial, one.serial + 1);
 });

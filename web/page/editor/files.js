@@ -77,6 +77,7 @@ export class Files {
       if (!doc.replaceText(text, [])) return this.ed.say(doc.error);
       if (this.name === 'new.timeline') this.name = song.replace(/\.[^.]*$/, '') + '.timeline';
       written = estimate;
+      this.ed.tempo.times.timeline = performance.now();
       this.ed.refresh(true);
       this.ed.say(estimate.steady ? 'a new timeline for ' + song + ': ' + text.split('\n')[2].split('#')[0].trim()
                                   : 'a new timeline for ' + song + ' (no steady beat found: tap one, T)');

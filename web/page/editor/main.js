@@ -204,7 +204,8 @@ function scriptingApi(ed) {
       await ed.files.openFiles([new File([blob], name, { type: blob.type })]);
     },
     historyLength: () => ed.doc.history.undoSteps.length,
-    // When the last music was ready and when its first and whole-song estimates came (page ms).
+    // When the last music was ready, its first and whole-song estimates came, and a new timeline
+    // was made from it (page ms).
     tempoTimes: () => ({ ...ed.tempo.times }),
     view,
   };
