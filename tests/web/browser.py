@@ -7,6 +7,7 @@ import socket
 import subprocess
 import threading
 import time
+import urllib.error
 import urllib.request
 
 
@@ -54,13 +55,20 @@ class Browser:
         caps = {'capabilities': {'alwaysMatch': {'browserName': 'chrome', 'goog:chromeOptions': options,
                                                  'goog:loggingPrefs': {'browser': 'ALL'}}}}
         self.session = self.call('POST', '/session', caps)['sessionId']
+        # A page works out a late moment (the water's 57 s, say) on its own thread before it answers
+        # anything: on a busy machine that outlasts the driver's 30 s for a script, which then
+        # reads as an error rather than the wait it is; the waits' own deadlines bound it instead.
+        self.do('POST', '/timeouts', {'script': 300000})
 
     def call(self, method, path, body=None):
         data = json.dumps(body).encode() if body is not None else None
         request = urllib.request.Request('http://127.0.0.1:%d%s' % (self.port, path), data=data, method=method,
                                          headers={'Content-Type': 'application/json'})
-        with urllib.request.urlopen(request, timeout=600) as response:
-            return json.loads(response.read())['value']
+        try:
+            with urllib.request.urlopen(request, timeout=600) as response:
+                return json.loads(response.read())['value']
+        except urllib.error.HTTPError as e:  # the driver's own words, not only its status
+            raise RuntimeError('%s %s: %s %s' % (method, path, e.code, e.read().decode(errors='replace')[:500])) from None
 
     def do(self, method, path, body=None):
         return self.call(method, '/session/%s%s' % (self.session, path), body)
