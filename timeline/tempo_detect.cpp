@@ -121,7 +121,6 @@ double periodOf(double bpm) { return 60000.0 / bpm / kHopMs; }
 const double kLowestBpm = 50, kHighestBpm = 220, kBpmStep = 0.5;
 const double kLeastStandout = 2.5, kLeastRecurrence = 0.12;
 
-// How common a tempo is: a log-normal weight around 140 BPM, seven tenths of an octave wide.
 // How common a tempo is: a log-normal weight around 130 BPM, an octave wide.
 double tempoPrior(double bpm) { return std::exp(-0.5 * std::pow(std::log2(bpm / 130.0), 2)); }
 
@@ -301,7 +300,7 @@ TempoEstimate TempoDetector::finish() const {
   for (double &v : e) v /= mean;
 
   // Every tempo, half a BPM apart, weighted towards the common ones (a log-normal prior around
-  // 140 BPM, seven tenths of an octave wide).
+  // 130 BPM, an octave wide).
   std::vector<double> scores;
   double bestScore = -1e300;
   // The coarse scan looks at ten seconds at a time, each with its own phase, on the envelope's
