@@ -102,10 +102,10 @@ TEST(FirstCut, LongSectionsSplitWhereTheMusicChangesMostOrIntoPhrasesOfEightBars
   TempoEstimate tempo;
   tempo.steady = true;
   tempo.bpm = 120;
-  auto firstBars = [&](double louderFromBar20) {
-    std::vector<float> mono(static_cast<size_t>(80 * rate));
+  auto firstBars = [&](double louder, int fromBar = 20, int length = 40) {
+    std::vector<float> mono(static_cast<size_t>(2 * length * rate));
     for (size_t i = 0; i < mono.size(); ++i)
-      mono[i] = static_cast<float>((i >= static_cast<size_t>(40 * rate) ? louderFromBar20 : 1.0) * 0.2 *
+      mono[i] = static_cast<float>((i >= static_cast<size_t>(2 * fromBar * rate) ? louder : 1.0) * 0.2 *
                                    std::sin(2 * M_PI * 330.0 * static_cast<double>(i) / rate));
     std::vector<int> bars;
     for (const Section &s : findSections(mono.data(), mono.size(), rate, tempo)) bars.push_back(s.firstBar);
@@ -113,6 +113,10 @@ TEST(FirstCut, LongSectionsSplitWhereTheMusicChangesMostOrIntoPhrasesOfEightBars
   };
   EXPECT_EQ(firstBars(1.0), (std::vector<int>{0, 8, 16, 24, 32}));
   EXPECT_EQ(firstBars(std::pow(10.0, 3.0 / 20)), (std::vector<int>{0, 8, 16, 20, 28, 36}));
+  // Fourteen bars, under the length that is split: 6 dB louder from bar 6 starts a section there,
+  // 3 dB does not.
+  EXPECT_EQ(firstBars(std::pow(10.0, 6.5 / 20), 6, 14), (std::vector<int>{0, 6}));
+  EXPECT_EQ(firstBars(std::pow(10.0, 3.0 / 20), 6, 14), (std::vector<int>{0}));
 }
 
 }  // namespace
