@@ -163,13 +163,20 @@ BeatChoice chooseBeat(const std::vector<double> &scores, const std::vector<doubl
     const double period = periodOf(bpm), halves = correlationNear(a, period / 2);
     return halves > 0.05 && halves > correlationNear(a, period / 3) && correlationNear(a, period / 4) > 0.05;
   };
+  // How well the music repeats after a beat, two and four (a bar): a shuffle's beat of three
+  // triplets repeats there, the even beat of four triplets beside it does not.
+  auto recurs = [&a](double bpm) {
+    const double period = periodOf(bpm);
+    return correlationNear(a, period) + correlationNear(a, 2 * period) + correlationNear(a, 4 * period);
+  };
   const size_t top = static_cast<size_t>(std::max_element(scores.begin(), scores.end()) - scores.begin());
+  const double topRecurs = recurs(bpmAt(top));
   double first = -1, second = 0;
   BeatChoice choice;
   for (size_t i = 0; i < scores.size(); ++i) {
     const bool peak = (i == 0 || scores[i] >= scores[i - 1]) && (i + 1 == scores.size() || scores[i] >= scores[i + 1]);
     if (!peak || scores[i] <= 0.5 * scores[top]) continue;
-    const double value = scores[i] * (even(bpmAt(i)) ? 1.6 : 1.0);
+    const double value = scores[i] * (even(bpmAt(i)) && recurs(bpmAt(i)) >= topRecurs ? 1.6 : 1.0);
     if (value > first) {
       second = std::max(0.0, first);
       first = value, choice.bpm = bpmAt(i);
@@ -337,7 +344,7 @@ TempoEstimate TempoDetector::finish() const {
   // envelope does not recur at its beat or two: its autocorrelation there is at most 0.08 on the
   // sounds made for it, against 0.17 at the least on real songs with a beat (and their best tempo
   // stands out from the rest by 3.3 at the least, these sounds' by up to 3).
-  const std::vector<double> a = autocorrelation(e, static_cast<size_t>(2 * periodOf(kLowestBpm)) + 3);
+  const std::vector<double> a = autocorrelation(e, static_cast<size_t>(4 * periodOf(kLowestBpm)) + 3);
   const size_t top = static_cast<size_t>(std::max_element(scores.begin(), scores.end()) - scores.begin());
   const double topPeriod = periodOf(kLowestBpm + kBpmStep * static_cast<double>(top));
   const double recurs = std::max(correlationNear(a, topPeriod), correlationNear(a, 2 * topPeriod));

@@ -350,5 +350,39 @@ TEST(TempoDetect, TheBeatChosenIsOneTheMusicDividesEvenly) {
   EXPECT_EQ(c.bpm, 170);
 }
 
+TEST(TempoDetect, AnEvenBeatReplacesTheBestOnlyWhereTheMusicRepeatsAtItAsWell) {
+  // A shuffle at 135 BPM: a beat of 41.67 frames in three triplets (13.89). It repeats after a
+  // beat, two and four (lags 41.67, 83.33, 166.67). 101 BPM (55.69 frames) is four triplets: its
+  // halves (27.85) and quarters (13.92) recur, its thirds (18.56) do not, so it divides evenly,
+  // and 0.9 * 1.6 would beat 1.0 -- but the music does not repeat after its beat, two or four.
+  std::vector<double> shuffle(240, -0.1);
+  shuffle[0] = 1;
+  auto set = [](std::vector<double> &a, size_t from, size_t to, double v) {
+    for (size_t lag = from; lag <= to; ++lag) a[lag] = v;
+  };
+  set(shuffle, 13, 15, 0.1);
+  set(shuffle, 27, 29, 0.25);
+  set(shuffle, 41, 43, 0.3);
+  set(shuffle, 82, 84, 0.6);
+  set(shuffle, 166, 168, 0.7);
+  BeatChoice c = chooseBeat(peaks({{101, 0.9}, {135, 1.0}}), shuffle);
+  EXPECT_EQ(c.bpm, 135);
+  EXPECT_NEAR(c.margin, 0.1, 1e-9);
+  // The same, where the music repeats after 101's beat, two and four as well (0.6 each, 1.8 in all
+  // against 135's 1.6): a funk figure of three sixteenths over a beat of four. 101 takes it.
+  std::vector<double> funk = shuffle;
+  set(funk, 54, 57, 0.6);
+  set(funk, 110, 113, 0.6);
+  set(funk, 221, 224, 0.6);
+  c = chooseBeat(peaks({{101, 0.9}, {135, 1.0}}), funk);
+  EXPECT_EQ(c.bpm, 101);
+  EXPECT_NEAR(c.margin, 1 - 1.0 / 1.44, 1e-9);
+  // A little less is not enough: 101's at 0.55 + 0.5 + 0.5 = 1.55.
+  set(funk, 54, 57, 0.55);
+  set(funk, 110, 113, 0.5);
+  set(funk, 221, 224, 0.5);
+  EXPECT_EQ(chooseBeat(peaks({{101, 0.9}, {135, 1.0}}), funk).bpm, 135);
+}
+
 }  // namespace
 }  // namespace kandu
