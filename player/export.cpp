@@ -234,10 +234,13 @@ int runExport(const Options &o) {
   const size_t charset = head.find("<meta charset=\"utf-8\">");
   if (charset != std::string::npos) head.replace(charset, 22, "<meta charset=\"windows-1252\">");
   std::string html = head + "</head>\n" + index.substr(bodyStart, scripts - bodyStart);
+  // Each part as a script element; returns the size of its text in the page.
   auto embed = [&](const std::string &id, const std::string &dataName, const std::string &bytes, bool deflate = false) {
+    const std::string packed = packBytes(bytes);
     html += "<script type=\"application/x-kandu\" id=\"" + id + "\"" +
             (dataName.empty() ? std::string() : " data-name=\"" + percentEncoded(dataName) + "\"") +
-            (deflate ? " data-deflated" : "") + ">" + packBytes(bytes) + "</script>\n";
+            (deflate ? " data-deflated" : "") + ">" + packed + "</script>\n";
+    return packed.size();
   };
   embed("kandu-wasm", "", deflated(wasm));
   embed("kandu-js", "", deflated(kanduJs));
@@ -245,10 +248,12 @@ int runExport(const Options &o) {
   embed("kandu-timeline", name, text);
   // Music that deflates (PCM: WAV, and its many zero bytes each escaped in two) goes deflated;
   // music already compressed goes as it is.
+  size_t musicInPage = 0;
+  bool musicDeflated = false;
   if (!musicName.empty()) {
     const std::string squeezed = deflated(music);
-    const bool deflate = !squeezed.empty() && squeezed.size() < music.size() - music.size() / 20;
-    embed("kandu-music", musicName, deflate ? squeezed : music, deflate);
+    musicDeflated = !squeezed.empty() && squeezed.size() < music.size() - music.size() / 20;
+    musicInPage = embed("kandu-music", musicName, musicDeflated ? squeezed : music, musicDeflated);
   }
   html += "<script>" + std::string(kLoader) + "</script>\n</body>\n</html>\n";
 
@@ -256,9 +261,14 @@ int runExport(const Options &o) {
     complain(error);
     return 1;
   }
-  complain("wrote " + printable(target) + " (" + std::to_string(html.size() / 1024) + " KB, the music " +
-           std::to_string(music.size() / 1024) + " KB of it" + (musicName.empty() || browsersPlay(timeline.music)
-                                                                  ? ")" : ", re-encoded to Opus)"));
+  // The music's share as it lies in the page: deflated, a WAV of 1.4 MB may take 10 KB of it.
+  std::string report = "wrote " + printable(target) + " (" + std::to_string(html.size() / 1024) + " KB";
+  if (!musicName.empty()) {
+    report += ", the music " + std::to_string(musicInPage / 1024) + " KB of it";
+    if (!browsersPlay(timeline.music)) report += ", re-encoded to Opus";
+    if (musicDeflated) report += ", deflated from " + std::to_string(music.size() / 1024) + " KB";
+  }
+  complain(report + ")");
   return 0;
 }
 

@@ -49,11 +49,23 @@ def main():
             made = subprocess.run([player, 'export', timeline, '-o', page] + page_option, capture_output=True,
                                   text=True)
             check(made.returncode == 0, 'export %s: %s' % (music, made.stderr.strip()))
-            size = os.path.getsize(page)
-            embedded = size - (os.path.getsize(os.path.join(out_dir, music)) if music.endswith('.wav') else 0)
-            print('     %s: %d KB in all' % (os.path.basename(page), size // 1024))
+            with open(page, 'rb') as f:
+                html = f.read()
+            # The music's element: its text is the music as the page holds it (deflated where that
+            # pays), and what the player says it wrote.
+            start = html.index(b'>', html.index(b'id="kandu-music"')) + 1
+            music_bytes = html.index(b'</script>', start) - start
+            print('     %s: %d KB in all, the music %d KB of it' % (os.path.basename(page), len(html) // 1024,
+                                                                 music_bytes // 1024))
+            check('KB, the music %d KB of it' % (music_bytes // 1024) in made.stderr,
+                  'the export says how much of the page the music is: %s' % made.stderr.strip())
+            check(len(html) - music_bytes <= 150 * 1024,
+                  'the page is the music plus %d KB (at most 150 KB)' % ((len(html) - music_bytes) // 1024))
             if music.endswith('.wav'):
-                check(embedded <= 150 * 1024, 'the page is the music plus %d KB (at most 150 KB)' % (embedded // 1024))
+                # A click track deflates: the page is far smaller than the WAV, and says so.
+                wav = os.path.getsize(os.path.join(out_dir, music))
+                check(music_bytes < wav // 10 and 'deflated from %d KB' % (wav // 1024) in made.stderr,
+                      'the WAV deflated: %d of %d KB, %s' % (music_bytes // 1024, wav // 1024, made.stderr.strip()))
 
             browser.open('file://' + page)
             played = wait_for(lambda: browser.script(
