@@ -109,6 +109,8 @@ KANDU_EDITOR_API const double *kandu_tempo_finish();
 KANDU_EDITOR_API const char *kandu_tempo_why();
 // How sure an estimate of `confidence` is, in words ("sure: 83%", or unsure and what to try).
 KANDU_EDITOR_API const char *kandu_tempo_how_sure(double confidence);
+// The tempo line a timeline takes for `bpm` and a first beat at `firstBeatMs` ("tempo 128.00 123").
+KANDU_EDITOR_API const char *kandu_tempo_line(double bpm, double firstBeatMs);
 // A new timeline for a song named `musicName`, with the estimate given.
 KANDU_EDITOR_API const char *kandu_tempo_new_timeline(const char *musicName, int steady, double bpm, double firstBeatMs,
                                                double confidence, const char *why);

@@ -58,6 +58,15 @@ const char *kandu_tempo_how_sure(double confidence) {
   return gText.c_str();
 }
 
+const char *kandu_tempo_line(double bpm, double firstBeatMs) {
+  TempoEstimate e;
+  e.steady = true;
+  e.bpm = bpm;
+  e.firstBeatMs = firstBeatMs;
+  gText = tempoLine(e);
+  return gText.c_str();
+}
+
 const char *kandu_tempo_why() { return gEstimate.why.c_str(); }
 
 const char *kandu_tempo_new_timeline(const char *musicName, int steady, double bpm, double firstBeatMs,

@@ -191,8 +191,7 @@ export class Kandu {
              inserted: this.bytes(this.raw._kandu_doc_change_inserted(), inserted) };
   }
 
-  // --- Tempo ----------------------------------------------------------------------------------------
-  // The detector, fed mono samples (a Float32Array) a piece at a time.
+  // --- Tempo: the detector, fed mono samples (a Float32Array) a piece at a time ---------------------
   tempoBegin(rate) { this.raw._kandu_tempo_begin(rate); }
   tempoFeed(mono) {
     this.withMemory(Math.max(4, mono.length * 4), (at) => {
@@ -207,8 +206,10 @@ export class Kandu {
     const [steady, bpm, firstBeatMs, confidence] = this.raw.HEAPF64.slice(pointer >> 3, (pointer >> 3) + 4);
     return { steady: steady !== 0, bpm, firstBeatMs, confidence, why: this.string(this.raw._kandu_tempo_why()) };
   }
-  // "sure: 83%", or unsure and what to try.
+  // In the module's words: how sure ("sure: 83%", or unsure and what to try), and the line a
+  // timeline takes for a tempo ("tempo 128.00 123": the same line, the same tempo).
   howSure(confidence) { return this.string(this.raw._kandu_tempo_how_sure(confidence)); }
+  tempoLine(bpm, firstBeatMs) { return this.string(this.raw._kandu_tempo_line(bpm, firstBeatMs)); }
   // The text of a new timeline for the music `musicName` with `estimate` (tempoFinish's).
   newTimelineText(musicName, estimate) {
     const e = estimate;

@@ -134,7 +134,7 @@ test('one boundary: api.h and the facade agree, and nothing else reaches the mod
   }
 });
 
-test('the detector\'s estimate so far and at the end come from their own calls; how sure, in the module\'s words', () => {
+test('the detector\'s estimate so far and at the end come from their own calls; how sure and the tempo line, in the module\'s words', () => {
   const calls = [];
   const raw = standIn((r) => {
     const numbers = r._malloc(32);
@@ -145,6 +145,7 @@ test('the detector\'s estimate so far and at the end come from their own calls; 
       _kandu_tempo_finish: answer('finish', [0, 0, 0, 0]),
       _kandu_tempo_why: () => why,
       _kandu_tempo_how_sure: (c) => r.cString(c === 0.25 ? 'unsure: 25%' : '?'),
+      _kandu_tempo_line: (bpm, ms) => r.cString(bpm === 131.5 && ms === 90.25 ? 'tempo 131.50 90' : '?'),
     };
   });
   const k = new Kandu(raw);
@@ -152,4 +153,5 @@ test('the detector\'s estimate so far and at the end come from their own calls; 
   assert.deepEqual(k.tempoFinish(), { steady: false, bpm: 0, firstBeatMs: 0, confidence: 0, why: 'no steady beat' });
   assert.deepEqual(calls, ['so far', 'finish']);
   assert.equal(k.howSure(0.25), 'unsure: 25%');
+  assert.equal(k.tempoLine(131.5, 90.25), 'tempo 131.50 90');
 });

@@ -23,6 +23,8 @@ function editor({ tempo = { bpm: 120, offset: 250 }, playing = false, position =
       },
       // The first beat's rule is the timeline library's (its own tests): here, what the page asks.
       tapFirstBeat: (musicMs, clockMs, firstMs, bpm) => { firstBeats.push([musicMs, clockMs, firstMs, bpm]); return 120; },
+      // The line as the timeline library writes it (its own tests).
+      tempoLine: (bpm, ms) => 'tempo ' + bpm.toFixed(2) + ' ' + Math.round(ms),
     },
     doc: {
       error: '',

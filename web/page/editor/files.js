@@ -89,7 +89,7 @@ export class Files {
       return this.ed.say('the tempo was not found: ' + e.message);
     }
     if (!written) return start(estimate);
-    if (estimate.steady && (Math.abs(estimate.bpm - written.bpm) >= 0.01 || Math.abs(estimate.firstBeatMs - written.firstBeatMs) > 1))
+    if (estimate.steady && kandu.tempoLine(estimate.bpm, estimate.firstBeatMs) !== kandu.tempoLine(written.bpm, written.firstBeatMs))
       tempo.propose('found over the whole song (' + kandu.howSure(estimate.confidence) + ')', estimate.bpm, estimate.firstBeatMs);
   }
 

@@ -72,7 +72,7 @@ export class Tempo {
   propose(text, bpm, offset) {
     const { $ } = this.ed;
     this.proposal = { bpm, offset };
-    $('tempo-proposal-text').textContent = text + ' → tempo ' + bpm.toFixed(2) + ' ' + Math.round(offset);
+    $('tempo-proposal-text').textContent = text + ' → ' + this.ed.kandu.tempoLine(bpm, offset);
     $('tempo-proposal').hidden = false;
     $('tempo-state').textContent = '';
   }
@@ -128,8 +128,8 @@ export class Tempo {
   async proposeFromMusic(buffer) {
     const offer = (e, where) => {
       if (!e.steady) return false;
-      const t = this.current();
-      if (t && Math.abs(t.bpm - e.bpm) < 0.01 && Math.abs(t.offset - Math.round(e.firstBeatMs)) <= 1) {
+      const t = this.current(), { kandu } = this.ed;
+      if (t && kandu.tempoLine(t.bpm, t.offset) === kandu.tempoLine(e.bpm, e.firstBeatMs)) {
         this.ed.$('tempo-proposal').hidden = true;
         this.proposal = null;
       } else {
