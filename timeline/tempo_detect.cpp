@@ -165,18 +165,18 @@ BeatChoice chooseBeat(const std::vector<double> &scores, const std::vector<doubl
   };
   // How well the music repeats after a beat, two and four (a bar): a shuffle's beat of three
   // triplets repeats there, the even beat of four triplets beside it does not.
-  auto recurs = [&a](double bpm) {
+  auto repeats = [&a](double bpm) {
     const double period = periodOf(bpm);
     return correlationNear(a, period) + correlationNear(a, 2 * period) + correlationNear(a, 4 * period);
   };
   const size_t top = static_cast<size_t>(std::max_element(scores.begin(), scores.end()) - scores.begin());
-  const double topRecurs = recurs(bpmAt(top));
+  const double topRepeats = repeats(bpmAt(top));
   double first = -1, second = 0;
   BeatChoice choice;
   for (size_t i = 0; i < scores.size(); ++i) {
     const bool peak = (i == 0 || scores[i] >= scores[i - 1]) && (i + 1 == scores.size() || scores[i] >= scores[i + 1]);
     if (!peak || scores[i] <= 0.5 * scores[top]) continue;
-    const double value = scores[i] * (even(bpmAt(i)) && recurs(bpmAt(i)) >= topRecurs ? 1.6 : 1.0);
+    const double value = scores[i] * (even(bpmAt(i)) && repeats(bpmAt(i)) >= topRepeats ? 1.6 : 1.0);
     if (value > first) {
       second = std::max(0.0, first);
       first = value, choice.bpm = bpmAt(i);
