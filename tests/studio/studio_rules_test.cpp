@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -167,8 +168,11 @@ TEST(StudioRules, TheWindowTakesTheNewestTextAndTheMergedMoves) {
 // player's last words) or cancelled (nothing written); an export gets export's arguments.
 TEST(StudioRules, TheRenderReportsItsEndDoneFailedOrCancelled) {
   Workspace ws;
+  // Each stand-in waits for its NAME.go (30 s at most) before it says anything: a second render
+  // asked for meanwhile finds the first running, however late a busy machine runs the test.
   auto fake = [&](const std::string &name, const std::string &body) {
-    const std::string path = ws.write(name, "#!/bin/sh\n" + body);
+    const std::string gate = "i=0; while [ ! -e \"$0.go\" ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i + 1)); done\n";
+    const std::string path = ws.write(name, "#!/bin/sh\n" + gate + body);
     chmod(path.c_str(), 0755);
     return path;
   };
@@ -187,6 +191,7 @@ TEST(StudioRules, TheRenderReportsItsEndDoneFailedOrCancelled) {
     std::string again;
     EXPECT_FALSE(render.start(player, "", "t.timeline", ws.path("w.mp4"), again));
     EXPECT_EQ(again, "a render is running");
+    ws.write(player.substr(player.rfind('/') + 1) + ".go", "");
     if (cancel) {
       EXPECT_TRUE(waitFor([&] { return render.stateJson().find("\"percent\":25") != std::string::npos; }, 10));
       render.cancel();
@@ -196,6 +201,7 @@ TEST(StudioRules, TheRenderReportsItsEndDoneFailedOrCancelled) {
     std::vector<StudioEvent> events;
     link.nextEvents(cursor, events, std::chrono::milliseconds(0));
     for (const StudioEvent &e : events) states.push_back(e.data);
+    std::remove((player + ".go").c_str());
     return render.finished();
   };
   std::vector<std::string> states;
