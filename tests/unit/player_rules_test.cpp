@@ -126,6 +126,7 @@ TEST(NewTimeline, TheMusicNamedBareBesideItElseByItsAbsolutePath) {
       {ws.path("songs/a.timeline"), ws.path("alias/été.flac"), "été.flac"},
       {ws.path("project/a.timeline"), ws.path("project/linked.flac"), "linked.flac"},
       {ws.path("project/a.timeline"), ws.path("songs/été.flac"), root + "/songs/été.flac"},
+      {ws.path("project/a.timeline"), ws.path("project/../songs/été.flac"), root + "/songs/été.flac"},
       {ws.path("project/sub/a.timeline"), ws.path("project/linked.flac"), root + "/project/linked.flac"},
   };
   for (const Case &c : cases) EXPECT_EQ(musicNameFrom(c.timeline, c.music), c.named) << c.timeline << " " << c.music;
